@@ -1,0 +1,31 @@
+# Two imported targets over wx-config: wx::base (wxBase and wxNet, no display needed) and
+# wx::gui (the whole shared GTK toolkit).
+find_program(WX_CONFIG wx-config REQUIRED)
+
+function(parlo_wx_target name libs)
+    execute_process(COMMAND ${WX_CONFIG} --cxxflags ${libs}
+                    OUTPUT_VARIABLE cxxflags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${WX_CONFIG} --libs ${libs}
+                    OUTPUT_VARIABLE ldflags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    separate_arguments(cxxflags UNIX_COMMAND "${cxxflags}")
+    separate_arguments(ldflags UNIX_COMMAND "${ldflags}")
+    set(includes "")
+    set(options "")
+    foreach(flag IN LISTS cxxflags)
+        if(flag MATCHES "^-I(.*)")
+            list(APPEND includes ${CMAKE_MATCH_1})
+        else()
+            list(APPEND options ${flag})
+        endif()
+    endforeach()
+    add_library(${name} INTERFACE IMPORTED GLOBAL)
+    # System includes keep the toolkit's own warnings out of our -Werror build.
+    set_target_properties(${name} PROPERTIES
+        INTERFACE_SYSTEM_INCLUDE_DIRECTORIES "${includes}"
+        INTERFACE_INCLUDE_DIRECTORIES "${includes}"
+        INTERFACE_COMPILE_OPTIONS "${options}"
+        INTERFACE_LINK_LIBRARIES "${ldflags}")
+endfunction()
+
+parlo_wx_target(wx::base "base,net")
+parlo_wx_target(wx::gui "core,base,net")

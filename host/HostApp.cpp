@@ -1,0 +1,210 @@
+#include "HostApp.h"
+
+#include <wx/cmdline.h>
+#include <wx/dynload.h>
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/socket.h>
+#include <wx/stdpaths.h>
+#include <wx/translation.h>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+wxIMPLEMENT_APP(HostApp);
+
+namespace
+{
+typedef bool (*SiteRunFunction)();
+
+// The configuration holds the site password: nobody but its owner may read it.
+bool CreateOwnerOnly(const wxString& path)
+{
+    const wxFileName name(path);
+    if ( !name.DirExists() && !wxFileName::Mkdir(name.GetPath(), 0700, wxPATH_MKDIR_FULL) )
+        return false;
+    const int fd = open(path.fn_str(), O_WRONLY | O_CREAT, 0600);
+    if ( fd < 0 )
+        return false;
+    close(fd);
+    return chmod(path.fn_str(), 0600) == 0;
+}
+
+// The dynamic loader's own words for why a library does not load.
+wxString LoaderError(const wxString& path)
+{
+    void* handle = dlopen(path.fn_str(), RTLD_NOW);
+    if ( handle )
+    {
+        dlclose(handle);
+        return "its modules did not initialise";
+    }
+    const char* error = dlerror();
+    return error ? wxString::FromUTF8(error) : wxString("unknown error");
+}
+}
+
+HostApp::HostApp() = default;
+
+HostApp::~HostApp() = default;
+
+void HostApp::OnInitCmdLine(wxCmdLineParser& parser)
+{
+    wxApp::OnInitCmdLine(parser);
+    parser.AddOption("", "config", "use the configuration file PATH", wxCMD_LINE_VAL_STRING);
+    parser.AddOption("", "lang", "use the language CODE (for example ja)", wxCMD_LINE_VAL_STRING);
+    parser.AddSwitch("", "no-update", "do not look for a newer plug-in");
+}
+
+bool HostApp::OnCmdLineParsed(wxCmdLineParser& parser)
+{
+    parser.Found("config", &m_configPath);
+    parser.Found("lang", &m_language);
+    m_noUpdate = parser.Found("no-update");
+    return wxApp::OnCmdLineParsed(parser);
+}
+
+bool HostApp::OnInit()
+{
+    // Sockets are used from worker threads later; they must be set up here, on the main thread.
+    wxSocketBase::Initialize();
+
+    if ( !wxApp::OnInit() )
+        return false;
+
+    if ( !m_configPath.empty() && !InstallConfig(m_configPath) )
+        return Fail(wxString::Format("cannot create the configuration file %s", m_configPath));
+
+    SetUpLocale();
+
+    if ( !LoadPlugin() )
+        return true;
+
+    if ( m_configPath.empty() && !InstallDefaultConfig() )
+        return Fail("cannot create the configuration file in the user's configuration folder");
+
+    if ( !m_plugin->HasSymbol("SiteRun") )
+        return Fail(wxString::Format("%s does not export SiteRun: it has no user interface to run",
+                                     m_pluginPath));
+    bool found = false;
+    SiteRunFunction siteRun = reinterpret_cast<SiteRunFunction>(m_plugin->GetSymbol("SiteRun", &found));
+    if ( !found || !siteRun )
+        return Fail(wxString::Format("%s does not export SiteRun", m_pluginPath));
+    wxLogTrace("lumora", "calling SiteRun");
+    siteRun();
+    return true;
+}
+
+int HostApp::OnRun()
+{
+    if ( m_exitCode != 0 )
+        return m_exitCode;
+    // With no window left there is nothing to wait for.
+    if ( !GetTopWindow() )
+        return 0;
+    return wxApp::OnRun();
+}
+
+int HostApp::OnExit()
+{
+    UnloadPlugin();
+    m_locale.reset();
+    delete wxConfigBase::Set(nullptr);
+    return wxApp::OnExit();
+}
+
+bool HostApp::InstallConfig(const wxString& path)
+{
+    if ( !CreateOwnerOnly(path) )
+        return false;
+    wxFileConfig* config = new wxFileConfig(wxEmptyString, wxEmptyString, path, wxEmptyString,
+                                            wxCONFIG_USE_LOCAL_FILE);
+    config->SetUmask(0077);
+    delete wxConfigBase::Set(config);
+    wxLogTrace("lumora", "configuration %s", path);
+    return true;
+}
+
+bool HostApp::InstallDefaultConfig()
+{
+    // The plug-in has named the vendor and the application; the file follows the XDG layout.
+    wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
+    wxString vendor = GetVendorName();
+    if ( vendor.empty() )
+        vendor = GetAppName();
+    const wxFileName path(wxStandardPaths::Get().GetUserConfigDir() + "/" + vendor,
+                          GetAppName() + ".conf");
+    return InstallConfig(path.GetFullPath());
+}
+
+void HostApp::SetUpLocale()
+{
+    int language = wxLANGUAGE_DEFAULT;
+    if ( !m_language.empty() )
+    {
+        const wxLanguageInfo* info = wxLocale::FindLanguageInfo(m_language);
+        if ( info )
+            language = info->Language;
+        else
+            std::fprintf(stderr, "Parlo: unknown language \"%s\", using the system's\n",
+                         static_cast<const char*>(m_language.utf8_str()));
+    }
+    const wxFileName program(argv[0]);
+    wxFileTranslationsLoader::AddCatalogLookupPathPrefix(program.GetPath().empty() ? wxString(".")
+                                                                                   : program.GetPath());
+    m_locale.reset(new wxLocale);
+    {
+        // A language whose C locale is not installed still gets its translations.
+        wxLogNull quiet;
+        m_locale->Init(language);
+    }
+    m_locale->AddCatalog(program.GetName());
+}
+
+bool HostApp::LoadPlugin()
+{
+    const wxFileName program(argv[0]);
+    wxFileName plugin(program);
+    plugin.SetExt(wxDynamicLibrary::GetDllExt(wxDL_MODULE).Mid(1));
+    m_pluginPath = plugin.GetFullPath();
+    if ( !plugin.FileExists() )
+    {
+        Fail(wxString::Format("cannot find the plug-in %s", m_pluginPath));
+        return false;
+    }
+    {
+        // The reason goes into our one line below, not into a log window.
+        wxLogNull quiet;
+        m_plugin = wxPluginManager::LoadLibrary(m_pluginPath, wxDL_VERBATIM | wxDL_DEFAULT);
+    }
+    if ( !m_plugin )
+    {
+        Fail(wxString::Format("cannot load the plug-in %s: %s", m_pluginPath, LoaderError(m_pluginPath)));
+        return false;
+    }
+    wxLogTrace("lumora", "loaded %s through wxPluginManager", m_pluginPath);
+    return true;
+}
+
+void HostApp::UnloadPlugin()
+{
+    if ( !m_plugin )
+        return;
+    m_plugin = nullptr;
+    // The plug-in's modules end here (their OnExit runs) before the library goes.
+    wxPluginManager::UnloadLibrary(m_pluginPath);
+    wxLogTrace("lumora", "unloaded %s", m_pluginPath);
+}
+
+bool HostApp::Fail(const wxString& message)
+{
+    std::fprintf(stderr, "Parlo: %s\n", static_cast<const char*>(message.utf8_str()));
+    m_exitCode = 1;
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <wx/app.h>
+
+#include <memory>
+
+class wxLocale;
+class wxPluginLibrary;
+
+// The host program: loads the plug-in beside itself, hands it the toolkit, and runs until the
+// plug-in's main window is gone.
+class HostApp : public wxApp
+{
+public:
+    HostApp();
+    ~HostApp() override;
+
+    bool OnInit() override;
+    int OnRun() override;
+    int OnExit() override;
+    void OnInitCmdLine(wxCmdLineParser& parser) override;
+    bool OnCmdLineParsed(wxCmdLineParser& parser) override;
+
+private:
+    bool InstallConfig(const wxString& path);
+    bool InstallDefaultConfig();
+    void SetUpLocale();
+    bool LoadPlugin();
+    void UnloadPlugin();
+    bool Fail(const wxString& message);
+
+    wxString m_configPath;
+    wxString m_language;
+    bool m_noUpdate = false;
+    wxString m_pluginPath;
+    wxPluginLibrary* m_plugin = nullptr;
+    std::unique_ptr<wxLocale> m_locale;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the demo need, when missing.
+# Safe to run again: it installs nothing that is already there.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    libwxgtk3.2-dev
+    libgtest-dev
+    libcpp-httplib-dev libjpeg-dev
+    gettext
+    xvfb xauth x11-utils
+    imagemagick librsvg2-bin
+    clang libclang-rt-14-dev
+    curl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the normal, the AddressSanitizer and the ThreadSanitizer
+# variants, and runs every test under a virtual display. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=address,undefined
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=thread
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+status=0
+for dir in build build-asan build-tsan; do
+    echo "== tests in $dir"
+    if ! (cd "$dir" && xvfb-run -a -s "-screen 0 1280x800x24" ctest --output-on-failure); then
+        status=1
+    fi
+done
+exit $status

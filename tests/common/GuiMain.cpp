@@ -1,0 +1,33 @@
+#include "common/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/socket.h>
+
+namespace
+{
+// The application the window tests run in; it never enters its own main loop.
+class TestApp : public wxApp
+{
+public:
+    bool OnInit() override { return true; }
+};
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    wxApp::SetInstance(new TestApp);
+    if ( !wxEntryStart(argc, argv) )
+        return 2;
+    if ( !wxTheApp->CallOnInit() )
+        return 2;
+    wxSocketBase::Initialize();
+    TestSupport::InstallAssertHandler();
+    const int result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}
