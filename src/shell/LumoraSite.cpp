@@ -1,9 +1,20 @@
 #include "shell/LumoraSite.h"
 
+#include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
+#include "sync/MainThreadCall.h"
+#include "sync/PerformerListParser.h"
 
 #include <wx/app.h>
+#include <wx/config.h>
+#include <wx/intl.h>
 #include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/protocol/protocol.h>
+#include <wx/thread.h>
+#include <wx/url.h>
+
+#include <memory>
 
 wxIMPLEMENT_DYNAMIC_CLASS(LumoraSite, wxModule);
 
@@ -33,5 +44,58 @@ void LumoraSite::OnExit()
 
 int LumoraSite::UpdateUserList()
 {
-    return 0;
+    wxURL url(SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js"));
+    std::unique_ptr<wxInputStream> input;
+    if ( url.IsOk() )
+    {
+        url.GetProtocol().SetTimeout(TIMEOUT_SECONDS);
+        input.reset(url.GetInputStream());
+    }
+    if ( !input )
+    {
+        wxLogTrace("lumora", "performer list: no answer from %s", url.GetURL());
+        OnDownloadFailed();
+        return 0;
+    }
+    m_failures = 0;
+
+    // The user quitting must not wait for a long or endless list to end.
+    wxThread* self = wxThread::IsMain() ? nullptr : wxThread::This();
+    PerformerListParser parser;
+    parser.SetPauseMs(PAUSE_PER_PERFORMER_MS);
+    if ( self )
+        parser.SetStopTest([self] { return self->TestDestroy(); });
+    UserList list;
+    if ( parser.Parse(*input, list) == PerformerListParser::STOPPED )
+    {
+        wxLogTrace("lumora", "performer list: parse stopped, result discarded");
+        return 0;
+    }
+    input.reset();
+    SetUserList(list);
+
+    long seconds = 10;
+    wxConfigBase::Get()->Read("/System/syncinterval", &seconds, 10);
+    return static_cast<int>(seconds * 1000);
+}
+
+void LumoraSite::OnDownloadFailed()
+{
+    if ( ++m_failures < MAX_FAILURES )
+        return;
+    const wxString message = wxString::Format("%s\n%s", _("Could not get response from server"),
+                                              _("Please execute it after a while."));
+    const wxString caption = _("Error");
+    // Windows live on the main thread: the box is shown there while this thread waits.
+    MainThreadCall::Run([message, caption](const std::function<bool()>& abandoned) {
+        wxMessageBox(message, caption, wxOK | wxICON_ERROR | wxCENTRE);
+        if ( abandoned() )
+            return;
+        wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+        if ( top )
+        {
+            wxCommandEvent exit(wxEVT_COMMAND_MENU_SELECTED, wxID_EXIT);
+            top->GetEventHandler()->AddPendingEvent(exit);
+        }
+    });
 }

@@ -15,6 +15,16 @@ public:
     bool OnInit() override;
     void OnExit() override;
 
+    // After this many failed downloads in a row every further failure is shown to the user.
+    static const int MAX_FAILURES = 10;
+    static const int TIMEOUT_SECONDS = 3;
+    static const int PAUSE_PER_PERFORMER_MS = 10;
+
 private:
+    void OnDownloadFailed();
+
+    // Consecutive failed downloads; touched only by the thread that polls.
+    int m_failures = 0;
+
     wxDECLARE_DYNAMIC_CLASS(LumoraSite);
 };

@@ -32,7 +32,8 @@ bool Util::LaunchBrowser(const wxString& url)
         return false;
     }
     wxString command;
-    if ( !type->GetOpenCommand(&command, wxFileType::MessageParameters(url, wxEmptyString)) )
+    if ( !type->GetOpenCommand(&command, wxFileType::MessageParameters(url, wxEmptyString))
+         || command.empty() )
     {
         wxLogError("can not get command for html");
         return false;

@@ -1,0 +1,134 @@
+#include "sync/DaemonThread.h"
+
+#include "shell/Site.h"
+#include "sync/UserEvent.h"
+
+#include <wx/listimpl.cpp>
+#include <wx/log.h>
+#include <wx/stopwatch.h>
+
+#include <vector>
+
+WX_DEFINE_LIST(EventHandlerList);
+
+DaemonThread::DaemonThread(Site* site, wxThreadKind kind, unsigned int priority,
+                           unsigned int stackSize)
+    : wxThread(kind)
+    , m_site(site)
+{
+    m_handlers.DeleteContents(false);
+    const wxThreadError error = Create(stackSize);
+    if ( error != wxTHREAD_NO_ERROR )
+        wxLogTrace("lumora", "DaemonThread: Create failed (%d)", static_cast<int>(error));
+    SetPriority(priority);
+}
+
+DaemonThread::~DaemonThread()
+{
+    m_handlers.Clear();
+}
+
+void DaemonThread::AddEventHandler(wxEvtHandler* handler)
+{
+    wxMutexLocker lock(m_handlersLock);
+    m_handlers.Append(handler);
+}
+
+bool DaemonThread::ShouldExit()
+{
+    if ( TestDestroy() )
+        return true;
+    wxThread::Yield();
+    return false;
+}
+
+bool DaemonThread::PostToHandlers(const wxEvent& event)
+{
+    // A snapshot, so that the main thread can register a handler while we post.
+    std::vector<wxEvtHandler*> handlers;
+    {
+        wxMutexLocker lock(m_handlersLock);
+        handlers.assign(m_handlers.begin(), m_handlers.end());
+    }
+    for ( wxEvtHandler* handler : handlers )
+    {
+        if ( ShouldExit() )
+            return false;
+        if ( handler )
+            handler->AddPendingEvent(event);
+    }
+    return true;
+}
+
+bool DaemonThread::PostDifferences(const UserList& previous, const UserList& current)
+{
+    UserList added;
+    UserList deleted;
+    UserList changed;
+    previous.GetDifference(current, added, deleted, changed);
+
+    for ( UserList::const_iterator it = added.begin(); it != added.end(); ++it )
+    {
+        if ( !PostToHandlers(UserEvent(it->second, wxEVT_USER_ADDED, -1)) )
+            return false;
+    }
+    for ( UserList::const_iterator it = deleted.begin(); it != deleted.end(); ++it )
+    {
+        if ( !PostToHandlers(UserEvent(it->second, wxEVT_USER_DELETED, -1)) )
+            return false;
+    }
+    for ( UserList::const_iterator it = changed.begin(); it != changed.end(); ++it )
+    {
+        UserEvent event(it->second, wxEVT_USER_CHANGED, -1);
+        event.SetOldStatus(previous.GetUser(it->first).GetStatus());
+        if ( !PostToHandlers(event) )
+            return false;
+    }
+    return true;
+}
+
+wxThread::ExitCode DaemonThread::Entry()
+{
+    wxLogTrace("lumora", "DaemonThread started");
+    int interval = 0;
+    while ( (interval = m_site->UpdateUserList()) == 0 )
+    {
+        if ( ShouldExit() )
+        {
+            wxLogTrace("lumora", "DaemonThread stopped before the first list");
+            return reinterpret_cast<ExitCode>(1);
+        }
+        wxThread::Yield();
+    }
+
+    UserList previous = m_site->GetUserList();
+    UserListEvent initialized(wxEVT_USER_LIST_INITIALIZED, -1);
+    initialized.SetUserList(previous);
+    if ( !PostToHandlers(initialized) )
+        return 0;
+
+    // The interval runs from the start of one download to the start of the next.
+    wxStopWatch watch;
+    for ( ;; )
+    {
+        if ( ShouldExit() )
+            break;
+        if ( watch.Time() < interval )
+        {
+            wxThread::Sleep(interval / 10);
+            continue;
+        }
+        watch.Start();
+        const int result = m_site->UpdateUserList();
+        if ( result != 0 )
+        {
+            const UserList current = m_site->GetUserList();
+            if ( !PostDifferences(previous, current) )
+                break;
+            previous = current;
+        }
+        interval = result;
+    }
+    wxLogTrace("lumora", "DaemonThread stopped");
+    return 0;
+}

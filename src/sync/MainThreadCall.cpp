@@ -1,0 +1,62 @@
+#include "sync/MainThreadCall.h"
+
+#include <wx/app.h>
+#include <wx/log.h>
+#include <wx/thread.h>
+
+#include <memory>
+
+namespace
+{
+struct Handover
+{
+    wxMutex lock;
+    wxCondition finished{ lock };
+    bool done = false;
+    bool abandoned = false;
+};
+}
+
+bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>& work)
+{
+    if ( wxThread::IsMain() )
+    {
+        work([] { return false; });
+        return true;
+    }
+    if ( !wxTheApp )
+        return false;
+
+    std::shared_ptr<Handover> handover = std::make_shared<Handover>();
+    std::function<void(const std::function<bool()>&)> job = work;
+    wxTheApp->CallAfter([handover, job]() {
+        {
+            wxMutexLocker lock(handover->lock);
+            if ( handover->abandoned )
+                return;
+        }
+        job([handover] {
+            wxMutexLocker lock(handover->lock);
+            return handover->abandoned;
+        });
+        wxMutexLocker lock(handover->lock);
+        handover->done = true;
+        handover->finished.Broadcast();
+    });
+
+    wxThread* self = wxThread::This();
+    wxMutexLocker lock(handover->lock);
+    while ( !handover->done )
+    {
+        handover->finished.WaitTimeout(50);
+        if ( handover->done )
+            break;
+        if ( self && self->TestDestroy() )
+        {
+            handover->abandoned = true;
+            wxLogTrace("lumora", "MainThreadCall: abandoned, the thread is stopping");
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "model/UserList.h"
+
+#include <wx/regex.h>
+
+#include <functional>
+#include <string>
+
+class wxInputStream;
+
+// Turns the site's performer list script into users with status flags. A viewers line opens a
+// performer's block; the list lines after it, up to the next viewers line, set its status.
+// Lines that end the data without a line break are not examined.
+class PerformerListParser
+{
+public:
+    // A longer line is skipped; a longer body is cut there, as if it had ended.
+    static const size_t MAX_LINE = 64 * 1024;
+    static const size_t MAX_BODY = 32 * 1024 * 1024;
+
+    enum Result
+    {
+        COMPLETE, // the data ended (or the body limit was reached): the list is valid
+        STOPPED   // the stop test said so: the list must be thrown away
+    };
+
+    PerformerListParser();
+    ~PerformerListParser();
+
+    // Pause after each stored performer, so that a long list does not hog the machine.
+    void SetPauseMs(int milliseconds) { m_pauseMs = milliseconds; }
+    // Asked between reads and after each performer; true ends the parse at once.
+    void SetStopTest(const std::function<bool()>& shouldStop) { m_shouldStop = shouldStop; }
+
+    Result Parse(wxInputStream& input, UserList& list);
+    Result Parse(const char* data, size_t size, UserList& list);
+
+    // The list-line rules applied to a status word, by list name.
+    static int ApplyList(int status, const std::string& listName);
+
+private:
+    class State;
+
+    bool ExamineLine(const char* line, size_t length, State& state);
+    bool ExamineWithRegEx(const char* line, size_t length, State& state);
+    bool StorePerformer(State& state);
+
+    int m_pauseMs = 0;
+    std::function<bool()> m_shouldStop;
+    // Only for lines with non-ASCII text, where the character classes need the real thing.
+    wxRegEx m_viewers;
+    wxRegEx m_list;
+};

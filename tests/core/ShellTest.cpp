@@ -1,0 +1,236 @@
+#include "common/TempConfig.h"
+#include "common/TestSupport.h"
+#include "shell/SiteHosts.h"
+#include "shell/SystemProxy.h"
+#include "shell/Util.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/fileconf.h>
+#include <wx/ffile.h>
+#include <wx/log.h>
+#include <wx/mimetype.h>
+#include <wx/protocol/http.h>
+#include <wx/socket.h>
+#include <wx/url.h>
+#include <wx/utils.h>
+
+#include <vector>
+
+namespace
+{
+// Reads the toolkit's default proxy, which the toolkit keeps to itself.
+class ProxyProbe : public wxURL
+{
+public:
+    static wxHTTP* Default() { return ms_proxyDefault; }
+};
+
+// The address a proxy object will send its requests to.
+class ProxyAddress : public wxHTTP
+{
+public:
+    static const wxIPV4address* Of(wxHTTP* proxy)
+    {
+        return proxy ? dynamic_cast<const wxIPV4address*>(static_cast<ProxyAddress*>(proxy)->m_addr)
+                     : nullptr;
+    }
+};
+
+// Sets or clears an environment variable for one scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const wxString& name, const wxString* value)
+        : m_name(name)
+    {
+        m_had = wxGetEnv(name, &m_old);
+        if ( value )
+            wxSetEnv(name, *value);
+        else
+            wxUnsetEnv(name);
+    }
+    ~ScopedEnv()
+    {
+        if ( m_had )
+            wxSetEnv(m_name, m_old);
+        else
+            wxUnsetEnv(m_name);
+    }
+
+private:
+    wxString m_name;
+    wxString m_old;
+    bool m_had = false;
+};
+
+wxString Detect(const wxString* lower, const wxString* upper)
+{
+    ScopedEnv a("http_proxy", lower);
+    ScopedEnv b("HTTP_PROXY", upper);
+    return SystemProxy::Detect();
+}
+
+// Collects error messages instead of showing them.
+class CapturedLog : public wxLog
+{
+public:
+    CapturedLog() { m_previous = wxLog::SetActiveTarget(this); }
+    ~CapturedLog() override { wxLog::SetActiveTarget(m_previous); }
+    wxArrayString errors;
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString& text, const wxLogRecordInfo&) override
+    {
+        if ( level == wxLOG_Error )
+            errors.push_back(text);
+    }
+
+private:
+    wxLog* m_previous = nullptr;
+};
+
+// Makes the application look as if it had been started under another name.
+class ScopedArgv0
+{
+public:
+    explicit ScopedArgv0(const char* argv0)
+    {
+        for ( int i = 0; i < wxTheApp->argc; ++i )
+            m_saved.push_back(wxTheApp->argv[i]);
+        char* args[] = { const_cast<char*>(argv0) };
+        wxTheApp->argv.Init(1, args);
+    }
+    ~ScopedArgv0()
+    {
+        std::vector<wchar_t*> args;
+        for ( wxString& arg : m_saved )
+            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
+        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
+    }
+
+private:
+    std::vector<wxString> m_saved;
+};
+}
+
+TEST(SystemProxy, DetectsTheEnvironmentsProxy)
+{
+    const wxString full = "http://proxy.example:3128/";
+    const wxString bare = "proxy.example:3128";
+    const wxString other = "http://other.example:8000";
+    const wxString empty;
+    EXPECT_EQ("proxy.example:3128", Detect(&full, nullptr));
+    EXPECT_EQ("proxy.example:3128", Detect(&bare, nullptr));
+    EXPECT_EQ("other.example:8000", Detect(nullptr, &other));
+    EXPECT_EQ("proxy.example:3128", Detect(&full, &other)) << "the lower-case name comes first";
+    EXPECT_EQ("other.example:8000", Detect(&empty, &other)) << "an empty one counts as unset";
+    EXPECT_EQ("", Detect(nullptr, nullptr));
+    EXPECT_EQ("", Detect(&empty, &empty));
+}
+
+TEST(SystemProxy, InstallMakesItTheToolkitsDefault)
+{
+    wxURL::SetDefaultProxy(wxEmptyString);
+    {
+        const wxString empty;
+        ScopedEnv a("http_proxy", &empty);
+        ScopedEnv b("HTTP_PROXY", nullptr);
+        SystemProxy::Install();
+        EXPECT_EQ(nullptr, ProxyProbe::Default()) << "no proxy, none set";
+    }
+
+    // The toolkit resolves the proxy's name at once; this one resolves without a network.
+    const wxString proxy = "http://127.0.0.1:3128/";
+    {
+        ScopedEnv a("http_proxy", &proxy);
+        SystemProxy::Install();
+    }
+    const wxIPV4address* address = ProxyAddress::Of(ProxyProbe::Default());
+    ASSERT_NE(nullptr, address);
+    EXPECT_EQ(3128u, address->Service());
+    EXPECT_EQ("127.0.0.1", address->IPAddress());
+    wxURL::SetDefaultProxy(wxEmptyString);
+    EXPECT_EQ(nullptr, ProxyProbe::Default());
+}
+
+class SiteHostsTest : public ConfiguredTest
+{
+};
+
+TEST_F(SiteHostsTest, DefaultsAndConfiguredHosts)
+{
+    EXPECT_EQ("127.0.0.1:8080", SiteHosts::GetHost(SiteHosts::MAIN));
+    EXPECT_EQ("http://127.0.0.1:8080/include/js/online_performers.js",
+              SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js"));
+
+    Config().Write("/Site/mainhost", "main.test:81");
+    Config().Write("/Site/imagehost", "images.test");
+    Config().Write("/Site/previewhost", "");
+    EXPECT_EQ("main.test:81", SiteHosts::GetHost(SiteHosts::MAIN));
+    EXPECT_EQ("http://images.test/x.jpg", SiteHosts::MakeUrl(SiteHosts::IMAGE, "/x.jpg"));
+    EXPECT_EQ("127.0.0.1:8080", SiteHosts::GetHost(SiteHosts::PREVIEW)) << "empty means default";
+}
+
+TEST(Util, FileNamesFollowTheProgramsFirstArgument)
+{
+    {
+        ScopedArgv0 argv0("/opt/apps/Viewer");
+        EXPECT_EQ("/opt/apps/Viewer", Util::GetApplicationFileName().GetFullPath());
+        EXPECT_EQ("/opt/apps/Viewer.so", Util::GetPluginFileName().GetFullPath());
+    }
+    {
+        ScopedArgv0 argv0("bin/Viewer.exe");
+        EXPECT_FALSE(Util::GetApplicationFileName().IsAbsolute()) << "used as given";
+        EXPECT_EQ("bin/Viewer.so", Util::GetPluginFileName().GetFullPath());
+    }
+}
+
+TEST(Util, LaunchBrowserRunsTheHtmlOpenCommand)
+{
+    // Start from a manager that knows nothing, whatever this machine has registered.
+    delete wxTheMimeTypesManager->GetFileTypeFromExtension("txt");
+    wxTheMimeTypesManager->ClearData();
+    const wxString dir = TestSupport::MakeTempDir();
+    {
+        CapturedLog log;
+        EXPECT_FALSE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna"));
+        ASSERT_EQ(1u, log.errors.size());
+        EXPECT_EQ("can not get filetype for html", log.errors[0]);
+    }
+    {
+        wxTheMimeTypesManager->AddFallback(
+            wxFileTypeInfo("text/html", "", "", "HTML without a command", "html", nullptr));
+        CapturedLog log;
+        EXPECT_FALSE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna"));
+        ASSERT_EQ(1u, log.errors.size());
+        EXPECT_EQ("can not get command for html", log.errors[0]);
+    }
+    {
+        // A recording "browser" whose template was written for local files.
+        const wxString script = dir + "/browser.sh";
+        const wxString record = dir + "/opened.txt";
+        wxFFile(script, "w").Write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + record + ".tmp\" && mv \""
+                                   + record + ".tmp\" \"" + record + "\"\n");
+        wxExecute("chmod +x " + script, wxEXEC_SYNC);
+        delete wxTheMimeTypesManager->Associate(
+            wxFileTypeInfo("text/html", script + " file://%s", "", "HTML", "html", nullptr));
+        CapturedLog log;
+        EXPECT_TRUE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna_01"));
+        EXPECT_TRUE(log.errors.empty());
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return wxFileExists(record); }));
+        wxString opened;
+        wxFFile(record).ReadAll(&opened);
+        EXPECT_EQ("http://127.0.0.1:8080/preview.shtml?Anna_01", opened);
+
+        // Every "file://" goes, even one inside the address itself.
+        wxRemoveFile(record);
+        EXPECT_TRUE(Util::LaunchBrowser("http://host/file://x"));
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return wxFileExists(record); }));
+        wxFFile(record).ReadAll(&opened);
+        EXPECT_EQ("http://host/x", opened);
+    }
+    wxTheMimeTypesManager->ClearData();
+    TestSupport::RemoveDir(dir);
+}
