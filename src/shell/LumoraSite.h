@@ -16,9 +16,9 @@ public:
     void OnExit() override;
 
     // After this many failed downloads in a row every further failure is shown to the user.
-    static const int MAX_FAILURES = 10;
-    static const int TIMEOUT_SECONDS = 3;
-    static const int PAUSE_PER_PERFORMER_MS = 10;
+    static constexpr int MAX_FAILURES = 10;
+    static constexpr int TIMEOUT_SECONDS = 3;
+    static constexpr int PAUSE_PER_PERFORMER_MS = 10;
 
 private:
     void OnDownloadFailed();

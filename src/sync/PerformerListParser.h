@@ -16,8 +16,8 @@ class PerformerListParser
 {
 public:
     // A longer line is skipped; a longer body is cut there, as if it had ended.
-    static const size_t MAX_LINE = 64 * 1024;
-    static const size_t MAX_BODY = 32 * 1024 * 1024;
+    static constexpr size_t MAX_LINE = 64 * 1024;
+    static constexpr size_t MAX_BODY = 32 * 1024 * 1024;
 
     enum Result
     {
