@@ -36,6 +36,24 @@ bool CreateOwnerOnly(const wxString& path)
     return chmod(path.fn_str(), 0600) == 0;
 }
 
+// Lets traces through and keeps errors back, for as long as it lives.
+class TracesOnly : public wxLog
+{
+public:
+    TracesOnly() { m_previous = wxLog::SetActiveTarget(this); }
+    ~TracesOnly() override { wxLog::SetActiveTarget(m_previous); }
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo& info) override
+    {
+        if ( level == wxLOG_Trace || level == wxLOG_Debug )
+            wxLog::DoLogRecord(level, message, info);
+    }
+
+private:
+    wxLog* m_previous = nullptr;
+};
+
 // The dynamic loader's own words for why a library does not load.
 wxString LoaderError(const wxString& path)
 {
@@ -180,7 +198,7 @@ bool HostApp::LoadPlugin()
     }
     {
         // The reason goes into our one line below, not into a log window.
-        wxLogNull quiet;
+        TracesOnly quiet;
         m_plugin = wxPluginManager::LoadLibrary(m_pluginPath, wxDL_VERBATIM | wxDL_DEFAULT);
     }
     if ( !m_plugin )
