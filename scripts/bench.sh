@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds an optimised variant and prints every benchmark figure beside its budget.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DPARLO_TESTS=OFF >/dev/null
+for bench in build-bench/bench_*; do
+    [ -x "$bench" ] || continue
+    "$bench"
+done

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the parser's fuzz target with clang, AddressSanitizer and UndefinedBehaviourSanitizer,
+# and runs it for RUNS inputs (default one million) or at most SECONDS seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-1000000}
+seconds=${SECONDS_LIMIT:-600}
+CC=clang CXX=clang++ BUILD_TARGET=fuzz_performer_list scripts/build.sh build-fuzz \
+    -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=address,undefined -DPARLO_FUZZ=ON
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+cp tests/fuzz/corpus/* "$corpus"/
+ASAN_OPTIONS=detect_leaks=1 build-fuzz/fuzz_performer_list -runs="$runs" -max_total_time="$seconds" \
+    -max_len=4096 -timeout=10 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
