@@ -1,0 +1,191 @@
+#include "sitesim/ConnectionStream.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace sitesim
+{
+
+namespace
+{
+thread_local ConnectionStream* t_current = nullptr;
+
+// Short enough that a stop is seen at once, long enough not to spin.
+const int POLL_SLICE_MS = 50;
+
+void AddressOf(const sockaddr_storage& address, std::string& ip, int& port)
+{
+    char text[INET6_ADDRSTRLEN] = {0};
+    if ( address.ss_family == AF_INET )
+    {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
+        inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text));
+        port = ntohs(in->sin_port);
+    }
+    else if ( address.ss_family == AF_INET6 )
+    {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof(text));
+        port = ntohs(in6->sin6_port);
+    }
+    ip = text;
+}
+}
+
+ConnectionStream::ConnectionStream(int sock, const std::atomic<bool>& stopping, int timeoutMs)
+    : m_sock(sock)
+    , m_stopping(stopping)
+    , m_timeoutMs(timeoutMs)
+{
+}
+
+bool ConnectionStream::WaitFor(short events) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
+    for ( ;; )
+    {
+        if ( m_stopping || m_aborted )
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if ( left <= 0 )
+            return false;
+        pollfd descriptor{m_sock, events, 0};
+        const int ready = ::poll(&descriptor, 1, static_cast<int>(std::min<long long>(left, POLL_SLICE_MS)));
+        if ( ready > 0 )
+            return true; // errors and hang-ups too: the next call reports them
+        if ( ready < 0 && errno != EINTR )
+            return false;
+    }
+}
+
+bool ConnectionStream::is_readable() const
+{
+    return m_bufferStart < m_bufferEnd || WaitFor(POLLIN);
+}
+
+bool ConnectionStream::is_writable() const
+{
+    return WaitFor(POLLOUT);
+}
+
+ssize_t ConnectionStream::read(char* ptr, size_t size)
+{
+    if ( m_bufferStart == m_bufferEnd )
+    {
+        if ( !WaitFor(POLLIN) )
+            return -1;
+        const ssize_t received = ::recv(m_sock, m_buffer, sizeof(m_buffer), 0);
+        if ( received <= 0 )
+            return received;
+        m_bufferStart = 0;
+        m_bufferEnd = static_cast<size_t>(received);
+    }
+    const size_t count = std::min(size, m_bufferEnd - m_bufferStart);
+    std::memcpy(ptr, m_buffer + m_bufferStart, count);
+    m_bufferStart += count;
+    return static_cast<ssize_t>(count);
+}
+
+ssize_t ConnectionStream::write(const char* ptr, size_t size)
+{
+    if ( size == 0 )
+        return 0;
+    if ( !WaitFor(POLLOUT) )
+        return -1;
+    const ssize_t sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if ( sent < 0 )
+    {
+        // Full after all: the caller tries again and waits in WaitFor.
+        if ( errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR )
+            return 0;
+        return -1;
+    }
+    CountSent(ptr, static_cast<size_t>(sent));
+    return sent;
+}
+
+void ConnectionStream::CountSent(const char* data, size_t size)
+{
+    static const char END[] = "\r\n\r\n";
+    size_t i = 0;
+    while ( m_headerEndState < 4 && i < size )
+    {
+        if ( data[i] == END[m_headerEndState] )
+            ++m_headerEndState;
+        else
+            m_headerEndState = data[i] == '\r' ? 1 : 0;
+        ++i;
+    }
+    m_bodyBytes += size - i;
+}
+
+void ConnectionStream::get_remote_ip_and_port(std::string& ip, int& port) const
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof(address);
+    port = -1;
+    if ( ::getpeername(m_sock, reinterpret_cast<sockaddr*>(&address), &length) == 0 )
+        AddressOf(address, ip, port);
+}
+
+void ConnectionStream::get_local_ip_and_port(std::string& ip, int& port) const
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof(address);
+    port = -1;
+    if ( ::getsockname(m_sock, reinterpret_cast<sockaddr*>(&address), &length) == 0 )
+        AddressOf(address, ip, port);
+}
+
+socket_t ConnectionStream::socket() const
+{
+    return m_sock;
+}
+
+void ConnectionStream::Abort()
+{
+    m_aborted = true;
+}
+
+void ConnectionStream::NoteExchange(const std::string& method, const std::string& target, int status,
+                                    const std::string& remark)
+{
+    m_method = method;
+    m_target = target;
+    m_status = status;
+    m_remark = remark;
+}
+
+std::string ConnectionStream::DescribeExchange() const
+{
+    std::string line = m_method + " " + m_target + " ";
+    line += m_aborted && m_status == 0 ? std::string("-") : std::to_string(m_status);
+    line += " " + std::to_string(m_bodyBytes);
+    if ( !m_remark.empty() )
+        line += " [" + m_remark + "]";
+    return line;
+}
+
+ConnectionStream* ConnectionStream::Current()
+{
+    return t_current;
+}
+
+ConnectionStream::Scope::Scope(ConnectionStream& stream)
+{
+    t_current = &stream;
+}
+
+ConnectionStream::Scope::~Scope()
+{
+    t_current = nullptr;
+}
+
+}

@@ -1,0 +1,845 @@
+#include "sitesim/SimulatedSite.h"
+
+#include "sitesim/ConnectionStream.h"
+#include "sitesim/FillerSource.h"
+#include "sitesim/PerformerModel.h"
+#include "sitesim/PerformerScript.h"
+#include "sitesim/SiteServer.h"
+#include "sitesim/ThumbnailMaker.h"
+#include "sitesim/UrlText.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <netinet/in.h>
+#include <random>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace sitesim
+{
+
+namespace
+{
+const char* const LIST_PATH = "/include/js/online_performers.js";
+const char* const SIGN_IN_PATH = "/tovrik";
+const char* const PREVIEW_PATH = "/preview.shtml";
+const char* const UPDATE_PATH = "/cgi-bin/app/update.cgi";
+const char* const THUMB_PREFIX = "/WebArchive/";
+const char* const THUMB_SUFFIX = "/thumbs/LinkedImage.jpg";
+
+const char* const LIST_TYPE = "application/x-javascript";
+const char* const HTML_TYPE = "text/html";
+const char* const TEXT_TYPE = "text/plain";
+const char* const JPEG_TYPE = "image/jpeg";
+const char* const BINARY_TYPE = "application/octet-stream";
+
+const size_t DEFAULT_OVERSIZE = 4 * 1024 * 1024;
+const size_t DEFAULT_GARBAGE = 4096;
+const size_t DEFAULT_LENGTH_EXCESS = 100;
+const size_t PIECE_SIZE = 16 * 1024;
+const size_t MAX_CACHED_THUMBNAILS = 4096;
+
+struct Answer
+{
+    int status = 200;
+    std::string type;
+    std::string body;
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// "NAME" of "/WebArchive/NAME/thumbs/LinkedImage.jpg", or empty for other paths.
+bool ThumbnailName(const std::string& path, std::string& name)
+{
+    if ( !StartsWith(path, THUMB_PREFIX) || !EndsWith(path, THUMB_SUFFIX) )
+        return false;
+    const size_t start = std::char_traits<char>::length(THUMB_PREFIX);
+    const size_t end = path.size() - std::char_traits<char>::length(THUMB_SUFFIX);
+    name = end > start ? path.substr(start, end - start) : std::string();
+    return true;
+}
+
+const char* ReasonPhrase(int status)
+{
+    switch ( status )
+    {
+        case 400: return "Bad Request";
+        case 401: return "Unauthorized";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 408: return "Request Timeout";
+        case 429: return "Too Many Requests";
+        case 500: return "Internal Server Error";
+        case 502: return "Bad Gateway";
+        case 503: return "Service Unavailable";
+        case 504: return "Gateway Timeout";
+        default: return "Error";
+    }
+}
+
+std::string Page(const std::string& title, const std::string& text)
+{
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
+           "</title></head>\n<body><h1>" + title + "</h1>\n<p>" + text + "</p>\n</body></html>\n";
+}
+
+bool ReadFile(const std::string& path, std::string& contents)
+{
+    std::ifstream file(path, std::ios::binary);
+    if ( !file )
+        return false;
+    contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+FillerSource::Style FillerStyleFor(const std::string& path, const std::string& type)
+{
+    if ( path == LIST_PATH )
+        return FillerSource::LIST_BLOCKS;
+    if ( path == SIGN_IN_PATH )
+        return FillerSource::NAME_LINES;
+    if ( type == HTML_TYPE )
+        return FillerSource::HTML;
+    return FillerSource::BYTES;
+}
+
+// An absolute-form target (as sent through a proxy) names the path after its authority.
+std::string OriginPath(const std::string& rawPath)
+{
+    const size_t scheme = rawPath.find("://");
+    if ( rawPath.empty() || rawPath[0] == '/' || scheme == std::string::npos )
+        return rawPath;
+    const size_t slash = rawPath.find('/', scheme + 3);
+    return slash == std::string::npos ? std::string("/") : rawPath.substr(slash);
+}
+}
+
+// Fault and Request helpers.
+
+Fault Fault::Delay(int ms)
+{
+    Fault fault;
+    fault.kind = DELAY;
+    fault.delayMs = ms;
+    return fault;
+}
+
+Fault Fault::HttpError(int status)
+{
+    Fault fault;
+    fault.kind = HTTP_ERROR;
+    fault.status = status;
+    return fault;
+}
+
+Fault Fault::Truncate(size_t sentBytes)
+{
+    Fault fault;
+    fault.kind = TRUNCATE;
+    fault.size = sentBytes;
+    return fault;
+}
+
+Fault Fault::Oversize(size_t bytes)
+{
+    Fault fault;
+    fault.kind = OVERSIZE;
+    fault.size = bytes;
+    return fault;
+}
+
+Fault Fault::WrongType(const std::string& contentType)
+{
+    Fault fault;
+    fault.kind = WRONG_TYPE;
+    fault.contentType = contentType;
+    return fault;
+}
+
+Fault Fault::WrongLength(size_t declaredLength)
+{
+    Fault fault;
+    fault.kind = WRONG_LENGTH;
+    fault.size = declaredLength;
+    return fault;
+}
+
+Fault Fault::Of(Kind kind)
+{
+    Fault fault;
+    fault.kind = kind;
+    return fault;
+}
+
+const char* Fault::KindName(Kind kind)
+{
+    switch ( kind )
+    {
+        case NONE: return "NONE";
+        case DELAY: return "DELAY";
+        case HTTP_ERROR: return "HTTP_ERROR";
+        case TRUNCATE: return "TRUNCATE";
+        case OVERSIZE: return "OVERSIZE";
+        case WRONG_TYPE: return "WRONG_TYPE";
+        case WRONG_LENGTH: return "WRONG_LENGTH";
+        case GARBAGE: return "GARBAGE";
+        case ENDLESS_BODY: return "ENDLESS_BODY";
+        case ENDLESS_LINE: return "ENDLESS_LINE";
+        case CLOSE: return "CLOSE";
+    }
+    return "?";
+}
+
+std::string Request::Header(const std::string& name) const
+{
+    for ( const auto& header : headers )
+    {
+        if ( header.first.size() == name.size() &&
+             std::equal(header.first.begin(), header.first.end(), name.begin(), [](char a, char b) {
+                 return std::tolower(static_cast<unsigned char>(a)) ==
+                        std::tolower(static_cast<unsigned char>(b));
+             }) )
+            return header.second;
+    }
+    return std::string();
+}
+
+// The site.
+
+class SimulatedSite::Impl
+{
+public:
+    explicit Impl(const Options& options);
+
+    bool Start(int port);
+    void Stop();
+
+    void Serve(const httplib::Request& request, httplib::Response& response, ConnectionStream& stream);
+    void LogExchange(const ConnectionStream& stream);
+
+    Request MakeRecord(const httplib::Request& request, const ConnectionStream& stream) const;
+    Fault TakeFaultLocked(const std::string& path);
+    size_t CountRequestsLocked(const std::string& path) const;
+    bool Pause(int ms);
+
+    Answer MakeAnswer(const Request& request);
+    Answer ListAnswer();
+    Answer SignInAnswer(const Request& request);
+    Answer ThumbnailAnswer(const std::string& name);
+    Answer PreviewAnswer(const Request& request);
+    Answer UpdateAnswer(const Request& request);
+    std::string UpdateFileLocked(const Request& request) const;
+    std::string NormalType(const Request& request);
+
+    void SendProvided(httplib::Response& response, const Answer& answer, size_t declared, size_t sent);
+    void SendFiller(httplib::Response& response, const std::string& type, FillerSource::Style style,
+                    size_t size);
+    void SendEndless(httplib::Response& response, const std::string& type, FillerSource::Style style);
+    std::string Garbage(size_t size);
+
+    struct FaultEntry
+    {
+        Fault fault;
+        int times = -1;
+    };
+
+    Options m_options;
+
+    // Everything below m_mutex is guarded by it.
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_requestArrived;
+    PerformerModel m_model;
+    bool m_modelFresh = true; // the model has not been served since it was made or set
+    double m_churn;
+    bool m_useScript = false;
+    std::string m_script;
+    std::map<std::string, FaultEntry> m_faults;
+    std::vector<Request> m_requests;
+    std::map<std::string, std::string> m_thumbnails;
+    std::mt19937 m_random;
+    unsigned m_fillerSeed = 0;
+
+    // Start and Stop, and the pauses that Stop cuts short.
+    std::mutex m_runMutex;
+    std::unique_ptr<SiteServer> m_server;
+    std::thread m_thread;
+    std::atomic<int> m_port{0};
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopChanged;
+    bool m_stopping = false;
+
+    std::mutex m_logMutex;
+};
+
+SimulatedSite::Impl::Impl(const Options& options)
+    : m_options(options)
+    , m_model(options.performers, options.seed, options.favorites)
+    , m_churn(options.churn)
+    , m_random(options.seed ^ 0x5eed5eedu)
+{
+}
+
+bool SimulatedSite::Impl::Start(int port)
+{
+    std::lock_guard<std::mutex> runLock(m_runMutex);
+    if ( m_server || port < 0 || port > 65535 )
+        return false;
+    auto server = std::make_unique<SiteServer>(
+        [this](const httplib::Request& request, httplib::Response& response, ConnectionStream& stream) {
+            Serve(request, response, stream);
+        },
+        [this](const ConnectionStream& stream) { LogExchange(stream); });
+    if ( !server->Open(port) )
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_stopMutex);
+        m_stopping = false;
+    }
+    m_port = server->GetPort();
+    m_server = std::move(server);
+    m_thread = std::thread([server = m_server.get()] { server->Run(); });
+    return true;
+}
+
+void SimulatedSite::Impl::Stop()
+{
+    std::lock_guard<std::mutex> runLock(m_runMutex);
+    if ( !m_server )
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_stopMutex);
+        m_stopping = true;
+    }
+    m_stopChanged.notify_all();
+    m_server->Close();
+    m_thread.join();
+    m_server.reset();
+}
+
+bool SimulatedSite::Impl::Pause(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_stopMutex);
+    return !m_stopChanged.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
+                                   [this] { return m_stopping; });
+}
+
+Request SimulatedSite::Impl::MakeRecord(const httplib::Request& request,
+                                        const ConnectionStream& stream) const
+{
+    Request record;
+    record.method = request.method;
+    record.target = request.target;
+    const size_t question = request.target.find('?');
+    record.path = OriginPath(request.target.substr(0, question));
+    if ( question != std::string::npos )
+        record.query = request.target.substr(question + 1);
+    record.params = UrlText::ParseQuery(record.query);
+    for ( const auto& header : stream.GetReceivedHeaders() )
+    {
+        // The library adds the peer's address as headers; they were never sent.
+        if ( header.first == "REMOTE_ADDR" || header.first == "REMOTE_PORT" ||
+             header.first == "LOCAL_ADDR" || header.first == "LOCAL_PORT" )
+            continue;
+        record.headers.emplace(header.first, header.second);
+    }
+    return record;
+}
+
+Fault SimulatedSite::Impl::TakeFaultLocked(const std::string& path)
+{
+    const auto it = m_faults.find(path);
+    if ( it == m_faults.end() )
+        return Fault();
+    const Fault fault = it->second.fault;
+    if ( it->second.times > 0 && --it->second.times == 0 )
+        m_faults.erase(it);
+    return fault;
+}
+
+size_t SimulatedSite::Impl::CountRequestsLocked(const std::string& path) const
+{
+    return static_cast<size_t>(std::count_if(m_requests.begin(), m_requests.end(),
+                                             [&path](const Request& r) { return r.path == path; }));
+}
+
+void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Response& response,
+                                ConnectionStream& stream)
+{
+    const Request record = MakeRecord(request, stream);
+    Fault fault;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back(record);
+        fault = TakeFaultLocked(record.path);
+    }
+    m_requestArrived.notify_all();
+
+    const std::string remark = fault.kind == Fault::NONE ? std::string() : Fault::KindName(fault.kind);
+    auto note = [&](int status) { stream.NoteExchange(record.method, record.target, status, remark); };
+
+    switch ( fault.kind )
+    {
+        case Fault::CLOSE:
+            stream.Abort();
+            note(0);
+            return;
+        case Fault::DELAY:
+            if ( !Pause(fault.delayMs) )
+            {
+                stream.Abort();
+                note(0);
+                return;
+            }
+            break;
+        case Fault::HTTP_ERROR:
+        {
+            const std::string title = std::to_string(fault.status) + " " + ReasonPhrase(fault.status);
+            response.status = fault.status;
+            response.set_content(Page(title, "The server could not answer this request."), HTML_TYPE);
+            note(fault.status);
+            return;
+        }
+        case Fault::OVERSIZE:
+        {
+            const std::string type = NormalType(record);
+            SendFiller(response, type, FillerStyleFor(record.path, type),
+                       fault.size ? fault.size : DEFAULT_OVERSIZE);
+            note(200);
+            return;
+        }
+        case Fault::GARBAGE:
+            response.status = 200;
+            response.set_content(Garbage(fault.size ? fault.size : DEFAULT_GARBAGE), NormalType(record));
+            note(200);
+            return;
+        case Fault::ENDLESS_BODY:
+        case Fault::ENDLESS_LINE:
+            SendEndless(response, NormalType(record),
+                        fault.kind == Fault::ENDLESS_LINE ? FillerSource::LIST_LINE
+                                                          : FillerSource::LIST_BLOCKS);
+            note(200);
+            return;
+        default:
+            break;
+    }
+
+    Answer answer = MakeAnswer(record);
+    if ( fault.kind == Fault::WRONG_TYPE )
+        answer.type = fault.contentType.empty() ? std::string(TEXT_TYPE) : fault.contentType;
+    note(answer.status);
+
+    if ( fault.kind == Fault::TRUNCATE )
+    {
+        // The declared length must exceed what is sent, or nothing would be cut.
+        const size_t length = std::max<size_t>(answer.body.size(), 1);
+        size_t sent = fault.size ? fault.size : answer.body.size() / 2;
+        sent = std::min(sent, length - 1);
+        SendProvided(response, answer, length, sent);
+    }
+    else if ( fault.kind == Fault::WRONG_LENGTH )
+    {
+        const size_t declared = fault.size ? fault.size : answer.body.size() + DEFAULT_LENGTH_EXCESS;
+        SendProvided(response, answer, declared, answer.body.size());
+    }
+    else
+    {
+        response.status = answer.status;
+        if ( !answer.type.empty() )
+            response.set_content(answer.body, answer.type);
+    }
+}
+
+void SimulatedSite::Impl::SendProvided(httplib::Response& response, const Answer& answer,
+                                       size_t declared, size_t sent)
+{
+    auto body = std::make_shared<std::string>(answer.body);
+    response.status = answer.status;
+    response.set_content_provider(
+        declared, answer.type.empty() ? std::string(TEXT_TYPE) : answer.type,
+        [body, declared, sent](size_t offset, size_t, httplib::DataSink& sink) {
+            const size_t end = std::min(sent, body->size());
+            if ( offset < end && !sink.write(body->data() + offset, end - offset) )
+                return false;
+            // Returning false makes the server drop the connection; returning true with
+            // nothing written would have it ask again forever.
+            return end >= declared;
+        });
+}
+
+void SimulatedSite::Impl::SendFiller(httplib::Response& response, const std::string& type,
+                                     FillerSource::Style style, size_t size)
+{
+    unsigned seed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        seed = ++m_fillerSeed;
+    }
+    auto source = std::make_shared<FillerSource>(style, seed);
+    response.status = 200;
+    response.set_content_provider(size, type,
+                                  [source](size_t, size_t length, httplib::DataSink& sink) {
+                                      const std::string piece = source->Next(std::min(length, PIECE_SIZE));
+                                      return sink.write(piece.data(), piece.size());
+                                  });
+}
+
+void SimulatedSite::Impl::SendEndless(httplib::Response& response, const std::string& type,
+                                      FillerSource::Style style)
+{
+    unsigned seed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        seed = ++m_fillerSeed;
+    }
+    auto source = std::make_shared<FillerSource>(style, seed);
+    response.status = 200;
+    // No length and no end: the body runs until the client goes or the site stops. Each
+    // piece waits for the socket, so nothing piles up here when the client reads slowly.
+    response.set_content_provider(type, [this, source](size_t, httplib::DataSink& sink) {
+        const std::string piece = source->Next(4096);
+        if ( !sink.write(piece.data(), piece.size()) )
+            return false;
+        return Pause(1);
+    });
+}
+
+std::string SimulatedSite::Impl::Garbage(size_t size)
+{
+    std::string bytes(size, '\0');
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for ( char& byte : bytes )
+        byte = static_cast<char>(m_random() & 0xFF);
+    // Make sure of what a reader must survive: NUL, bytes that are never UTF-8, a lone
+    // continuation byte and a cut multi-byte sequence.
+    static const char nasty[] = {'\0', '\xFF', '\xFE', '\x80', '\xC3', '\n', '\xE2', '\x82'};
+    for ( size_t i = 0; i < sizeof(nasty) && i < size; ++i )
+        bytes[(i * 131) % size] = nasty[i];
+    return bytes;
+}
+
+Answer SimulatedSite::Impl::MakeAnswer(const Request& request)
+{
+    if ( request.method != "GET" && request.method != "HEAD" )
+        return {405, HTML_TYPE, Page("405 Method Not Allowed", "Only GET is served here.")};
+
+    std::string name;
+    if ( request.path == LIST_PATH )
+        return ListAnswer();
+    if ( request.path == SIGN_IN_PATH )
+        return SignInAnswer(request);
+    if ( ThumbnailName(request.path, name) )
+        return ThumbnailAnswer(name);
+    if ( request.path == PREVIEW_PATH )
+        return PreviewAnswer(request);
+    if ( request.path == UPDATE_PATH )
+        return UpdateAnswer(request);
+    return {404, HTML_TYPE,
+            Page("404 Not Found", "There is nothing at " + UrlText::EscapeHtml(request.path) + ".")};
+}
+
+Answer SimulatedSite::Impl::ListAnswer()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if ( m_useScript )
+        return {200, LIST_TYPE, m_script};
+    // The first answer after the model was made or set shows it unchanged; every later one
+    // is a step further.
+    if ( !m_modelFresh )
+        m_model.Advance(m_churn);
+    m_modelFresh = false;
+    return {200, LIST_TYPE, PerformerScript::Render(m_model.GetBlocks(), m_model.GetGeneration())};
+}
+
+Answer SimulatedSite::Impl::SignInAnswer(const Request& request)
+{
+    const auto user = request.params.find("username");
+    const auto password = request.params.find("password");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if ( m_options.user.empty() || user == request.params.end() || password == request.params.end() ||
+         user->second != m_options.user || password->second != m_options.password )
+        return {401, std::string(), std::string()};
+    std::string body;
+    for ( const std::string& favorite : m_options.favorites )
+        body += favorite + "\n";
+    return {200, TEXT_TYPE, body};
+}
+
+Answer SimulatedSite::Impl::ThumbnailAnswer(const std::string& name)
+{
+    if ( !UrlText::IsPerformerName(name) )
+        return {404, HTML_TYPE, Page("404 Not Found", "No such picture.")};
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_thumbnails.find(name);
+        if ( it != m_thumbnails.end() )
+            return {200, JPEG_TYPE, it->second};
+    }
+    const std::string jpeg = ThumbnailMaker::Make(name);
+    if ( jpeg.empty() )
+        return {500, HTML_TYPE, Page("500 Internal Server Error", "The picture could not be made.")};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if ( m_thumbnails.size() >= MAX_CACHED_THUMBNAILS )
+        m_thumbnails.clear();
+    m_thumbnails[name] = jpeg;
+    return {200, JPEG_TYPE, jpeg};
+}
+
+Answer SimulatedSite::Impl::PreviewAnswer(const Request& request)
+{
+    const std::string name = UrlText::EscapeHtml(UrlText::PercentDecode(request.query));
+    const std::string title = name.empty() ? std::string("Lumora") : name + " - Lumora";
+    std::string body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
+                       "</title></head>\n<body>\n";
+    if ( name.empty() )
+    {
+        body += "<h1>Lumora</h1>\n<p>Pick a performer from the list.</p>\n";
+    }
+    else
+    {
+        body += "<h1>" + name + "</h1>\n";
+        body += "<img src=\"/WebArchive/" + name + "/thumbs/LinkedImage.jpg\" width=\"120\" "
+                "height=\"90\" alt=\"" + name + "\">\n";
+        body += "<p>" + name + " is on Lumora. Free preview.</p>\n";
+    }
+    body += "</body></html>\n";
+    return {200, HTML_TYPE, body};
+}
+
+std::string SimulatedSite::Impl::UpdateFileLocked(const Request& request) const
+{
+    const auto version = request.params.find("version");
+    const std::string offeredTo = version == request.params.end() ? std::string() : version->second;
+    if ( !m_options.currentVersion.empty() && offeredTo == m_options.currentVersion )
+        return std::string();
+    const auto type = request.params.find("type");
+    if ( type == request.params.end() )
+        return m_options.updateFile;
+    if ( type->second == "skin" )
+        return m_options.updateSkinFile;
+    if ( type->second == "mo" )
+        return m_options.updateMoFile;
+    if ( type->second == "manifest" )
+        return m_options.updateManifestFile;
+    return std::string();
+}
+
+Answer SimulatedSite::Impl::UpdateAnswer(const Request& request)
+{
+    std::string file;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        file = UpdateFileLocked(request);
+    }
+    if ( file.empty() )
+        return {200, HTML_TYPE, Page("Lumora Messenger", "There is no update. You have the latest version.")};
+    std::string contents;
+    if ( !ReadFile(file, contents) )
+        return {500, HTML_TYPE, Page("500 Internal Server Error", "The update cannot be read.")};
+    return {200, BINARY_TYPE, contents};
+}
+
+std::string SimulatedSite::Impl::NormalType(const Request& request)
+{
+    std::string name;
+    if ( request.path == LIST_PATH )
+        return LIST_TYPE;
+    if ( request.path == SIGN_IN_PATH )
+        return TEXT_TYPE;
+    if ( ThumbnailName(request.path, name) && UrlText::IsPerformerName(name) )
+        return JPEG_TYPE;
+    if ( request.path == UPDATE_PATH )
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return UpdateFileLocked(request).empty() ? HTML_TYPE : BINARY_TYPE;
+    }
+    return HTML_TYPE;
+}
+
+void SimulatedSite::Impl::LogExchange(const ConnectionStream& stream)
+{
+    if ( !m_options.logRequests )
+        return;
+    std::lock_guard<std::mutex> lock(m_logMutex);
+    std::printf("%s\n", stream.DescribeExchange().c_str());
+    std::fflush(stdout);
+}
+
+// The public face.
+
+SimulatedSite::SimulatedSite()
+    : SimulatedSite(Options())
+{
+}
+
+SimulatedSite::SimulatedSite(const Options& options)
+    : m_impl(std::make_unique<Impl>(options))
+{
+}
+
+SimulatedSite::~SimulatedSite()
+{
+    Stop();
+}
+
+bool SimulatedSite::Start(int port)
+{
+    return m_impl->Start(port);
+}
+
+void SimulatedSite::Stop()
+{
+    m_impl->Stop();
+}
+
+int SimulatedSite::GetPort() const
+{
+    return m_impl->m_port;
+}
+
+std::string SimulatedSite::GetHostPort() const
+{
+    return "127.0.0.1:" + std::to_string(GetPort());
+}
+
+int SimulatedSite::UnusedPort()
+{
+    // A socket bound but never listening keeps the port ours, and a connection to it is
+    // refused. It stays open for the life of the process, so the answer stays true.
+    static const int port = [] {
+        const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if ( sock < 0 )
+            return 1;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        socklen_t length = sizeof(address);
+        if ( ::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+             ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) != 0 )
+        {
+            ::close(sock);
+            return 1;
+        }
+        return static_cast<int>(ntohs(address.sin_port));
+    }();
+    return port;
+}
+
+void SimulatedSite::SetPerformers(const std::vector<Performer>& performers)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_model.SetPerformers(performers);
+    m_impl->m_modelFresh = true;
+}
+
+void SimulatedSite::SetChurn(double churn)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_churn = churn;
+}
+
+void SimulatedSite::SetScript(const std::string& body)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_script = body;
+    m_impl->m_useScript = !body.empty();
+}
+
+std::vector<Performer> SimulatedSite::GetPerformers() const
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    return m_impl->m_model.GetPerformers();
+}
+
+void SimulatedSite::SetAccount(const std::string& user, const std::string& password)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_options.user = user;
+    m_impl->m_options.password = password;
+}
+
+void SimulatedSite::SetFavorites(const std::vector<std::string>& favorites)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_options.favorites = favorites;
+}
+
+void SimulatedSite::SetCurrentVersion(const std::string& version)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_options.currentVersion = version;
+}
+
+void SimulatedSite::SetFault(const std::string& path, const Fault& fault, int times)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    if ( fault.kind == Fault::NONE || times == 0 )
+        m_impl->m_faults.erase(path);
+    else
+        m_impl->m_faults[path] = Impl::FaultEntry{fault, times < 0 ? -1 : times};
+}
+
+void SimulatedSite::ClearFault(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_faults.erase(path);
+}
+
+void SimulatedSite::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_faults.clear();
+}
+
+std::vector<Request> SimulatedSite::GetRequests() const
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    return m_impl->m_requests;
+}
+
+size_t SimulatedSite::CountRequests(const std::string& path) const
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    return m_impl->CountRequestsLocked(path);
+}
+
+void SimulatedSite::ClearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_requests.clear();
+}
+
+size_t SimulatedSite::CountOpenConnections() const
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_runMutex);
+    return m_impl->m_server ? m_impl->m_server->CountConnections() : 0;
+}
+
+bool SimulatedSite::WaitForRequests(const std::string& path, size_t count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_impl->m_mutex);
+    return m_impl->m_requestArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                             [&] { return m_impl->CountRequestsLocked(path) >= count; });
+}
+
+}

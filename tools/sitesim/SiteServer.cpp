@@ -1,0 +1,132 @@
+#include "sitesim/SiteServer.h"
+
+#include "sitesim/ConnectionStream.h"
+#include "sitesim/ConnectionThreads.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sitesim
+{
+
+namespace
+{
+// How long a silent client may keep its connection while we read or write.
+const int CONNECTION_TIMEOUT_MS = 5000;
+
+void PrepareSocket(int sock)
+{
+    // Child processes of a test must not inherit our sockets.
+    ::fcntl(sock, F_SETFD, FD_CLOEXEC);
+}
+}
+
+SiteServer::SiteServer(RequestHandler handler, ExchangeDone done)
+    : m_handler(std::move(handler))
+    , m_done(std::move(done))
+{
+    new_task_queue = [] { return new ConnectionThreads; };
+    // Only SO_REUSEADDR: the library's default of SO_REUSEPORT would let a second server
+    // share a port that is taken instead of failing.
+    set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        PrepareSocket(sock);
+    });
+    set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        if ( ConnectionStream* stream = ConnectionStream::Current() )
+            m_handler(request, response, *stream);
+        return HandlerResponse::Handled;
+    });
+}
+
+bool SiteServer::Open(int port)
+{
+    if ( port == 0 )
+    {
+        m_port = bind_to_any_port("127.0.0.1");
+        return m_port > 0;
+    }
+    if ( !bind_to_port("127.0.0.1", port) )
+        return false;
+    m_port = port;
+    return true;
+}
+
+void SiteServer::Run()
+{
+    listen_after_bind();
+}
+
+void SiteServer::Close()
+{
+    m_stopping = true;
+    {
+        std::lock_guard<std::mutex> lock(m_connectionsMutex);
+        for ( const int sock : m_connections )
+            ::shutdown(sock, SHUT_RDWR);
+    }
+    // Done here rather than with stop(), which does nothing until the accepting loop has
+    // begun, and would then leave it running.
+    const socket_t listening = svr_sock_.exchange(INVALID_SOCKET);
+    if ( listening != INVALID_SOCKET )
+    {
+        ::shutdown(listening, SHUT_RDWR);
+        ::close(listening);
+    }
+}
+
+size_t SiteServer::CountConnections()
+{
+    std::lock_guard<std::mutex> lock(m_connectionsMutex);
+    return m_connections.size();
+}
+
+bool SiteServer::process_and_close_socket(socket_t sock)
+{
+    PrepareSocket(sock);
+    int yes = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
+    // A fixed, modest send buffer: what a client does not read waits on its side, not ours.
+    int sendBuffer = 64 * 1024;
+    ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof(sendBuffer));
+    {
+        std::lock_guard<std::mutex> lock(m_connectionsMutex);
+        if ( m_stopping )
+        {
+            ::close(sock);
+            return false;
+        }
+        m_connections.insert(sock);
+    }
+
+    bool served = false;
+    {
+        ConnectionStream stream(sock, m_stopping, CONNECTION_TIMEOUT_MS);
+        ConnectionStream::Scope scope(stream);
+        bool connectionClosed = false;
+        served = process_request(stream, true, connectionClosed, [&stream](httplib::Request& request) {
+            stream.KeepReceivedHeaders(request.headers);
+            // Answers go out exactly as the site makes them: never compressed, never cut
+            // to a range.
+            request.headers.erase("Accept-Encoding");
+            request.headers.erase("Range");
+            request.ranges.clear();
+        });
+        if ( stream.HasExchange() && m_done )
+            m_done(stream);
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(m_connectionsMutex);
+        m_connections.erase(sock);
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+    }
+    return served;
+}
+
+}
