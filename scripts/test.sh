@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the normal, the AddressSanitizer and the ThreadSanitizer
-# variants, and runs every test under a virtual display. Exits non-zero on any failure.
+# variants, runs every test under a virtual display, and fuzzes the list parser for a
+# bounded time. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,11 +17,20 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
-status=0
-for dir in build build-asan build-tsan; do
-    echo "== tests in $dir"
-    if ! (cd "$dir" && xvfb-run -a -s "-screen 0 1280x800x24" ctest --output-on-failure); then
-        status=1
+passed=0
+failed=0
+run() {
+    echo "== $1"
+    if "${@:2}"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
     fi
+}
+for dir in build build-asan build-tsan; do
+    run "tests in $dir" bash -c "cd $dir && xvfb-run -a -s '-screen 0 1280x800x24' ctest --output-on-failure"
 done
-exit $status
+run "fuzzing the list parser" env RUNS="${FUZZ_RUNS:-1000000}" SECONDS_LIMIT=600 scripts/fuzz.sh
+
+echo "test.sh: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

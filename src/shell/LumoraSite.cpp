@@ -2,6 +2,7 @@
 
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
+#include "skin/Skin.h"
 #include "sync/MainThreadCall.h"
 #include "sync/PerformerListParser.h"
 
@@ -40,11 +41,27 @@ bool LumoraSite::OnInit()
 void LumoraSite::OnExit()
 {
     wxLogTrace("lumora", "LumoraSite::OnExit");
+    // Also removes every image and file-system handler of the process.
+    delete Skin::GetInstance();
 }
 
 int LumoraSite::UpdateUserList()
 {
-    wxURL url(SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js"));
+    // The configuration is not thread-safe: it is read on the main thread, like every write.
+    struct Settings
+    {
+        wxString url;
+        long seconds = 10;
+    };
+    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+    const bool read = MainThreadCall::Run([settings](const std::function<bool()>&) {
+        settings->url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js");
+        wxConfigBase::Get()->Read("/System/syncinterval", &settings->seconds, 10);
+    });
+    if ( !read )
+        return 0;
+
+    wxURL url(settings->url);
     std::unique_ptr<wxInputStream> input;
     if ( url.IsOk() )
     {
@@ -53,7 +70,7 @@ int LumoraSite::UpdateUserList()
     }
     if ( !input )
     {
-        wxLogTrace("lumora", "performer list: no answer from %s", url.GetURL());
+        wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
         OnDownloadFailed();
         return 0;
     }
@@ -73,10 +90,7 @@ int LumoraSite::UpdateUserList()
     }
     input.reset();
     SetUserList(list);
-
-    long seconds = 10;
-    wxConfigBase::Get()->Read("/System/syncinterval", &seconds, 10);
-    return static_cast<int>(seconds * 1000);
+    return static_cast<int>(settings->seconds * 1000);
 }
 
 void LumoraSite::OnDownloadFailed()

@@ -1,0 +1,46 @@
+#include "ui/NotifyIcon.h"
+
+#include <wx/frame.h>
+#include <wx/intl.h>
+#include <wx/menu.h>
+
+wxBEGIN_EVENT_TABLE(NotifyIcon, wxTaskBarIcon)
+    EVT_MENU(wxID_ANY, NotifyIcon::OnMenu)
+    EVT_TASKBAR_LEFT_DCLICK(NotifyIcon::OnLButtonDClick)
+    EVT_TASKBAR_RIGHT_UP(NotifyIcon::OnRButtonUp)
+wxEND_EVENT_TABLE()
+
+NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
+    : m_frame(frame)
+{
+    SetIcon(icon, tooltip);
+    m_menu = new wxMenu(wxEmptyString, 0);
+    m_menu->Append(wxID_EXIT, _("E&xit"), _("Exit the application."), wxITEM_NORMAL);
+}
+
+NotifyIcon::~NotifyIcon()
+{
+    RemoveIcon();
+    delete m_menu;
+}
+
+void NotifyIcon::OnMenu(wxCommandEvent& event)
+{
+    if ( m_frame )
+        m_frame->GetEventHandler()->AddPendingEvent(event);
+}
+
+void NotifyIcon::OnRButtonUp(wxTaskBarIconEvent&)
+{
+    PopupMenu(m_menu);
+}
+
+void NotifyIcon::OnLButtonDClick(wxTaskBarIconEvent&)
+{
+    if ( !m_frame )
+        return;
+    // Through our own queue first, then on to the frame: two queue passes, as for the menu.
+    const int id = m_frame->IsShown() ? wxID_CLOSE : wxID_OPEN;
+    wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, id);
+    AddPendingEvent(event);
+}
