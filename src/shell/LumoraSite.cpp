@@ -1,5 +1,6 @@
 #include "shell/LumoraSite.h"
 
+#include "net/DownloadThread.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
 #include "skin/Skin.h"
@@ -41,6 +42,8 @@ bool LumoraSite::OnInit()
 void LumoraSite::OnExit()
 {
     wxLogTrace("lumora", "LumoraSite::OnExit");
+    // Their code goes with the library: no download thread may still run then.
+    DownloadThread::WaitForAll();
     // Also removes every image and file-system handler of the process.
     delete Skin::GetInstance();
 }

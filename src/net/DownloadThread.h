@@ -1,0 +1,53 @@
+#pragma once
+
+#include "net/DownloadFinishedEvent.h"
+
+#include <wx/thread.h>
+
+class wxHTTP;
+class wxInputStream;
+class wxURL;
+
+// Fetches the body of one URL into memory on its own thread and hands it to a handler as one
+// wxEVT_DOWNLOAD_FINISHED event. The handler may be destroyed meanwhile: the thread never
+// touches it, and a body whose receiver is gone is freed. Construct on the main thread; then Run
+// (or delete) it.
+class DownloadThread : public wxThread
+{
+public:
+    // Takes url and http (which may be null: then the URL's own client is used).
+    DownloadThread(wxEvtHandler* handler, int id, wxURL* url, wxHTTP* http, unsigned int priority,
+                   wxThreadKind kind);
+    ~DownloadThread() override;
+
+    // On the main thread, before the code of the download threads goes away (the library being
+    // unloaded): asks every running download to stop, waits until each has ended (each is bounded
+    // by its socket time-out), and hands over or frees what they left.
+    static void WaitForAll();
+
+    // A longer body counts as a failed download.
+    static const size_t MAX_BODY_SIZE;
+
+protected:
+    ExitCode Entry() override;
+
+private:
+    class Delivery;
+    class Dispatcher;
+    class ResultEvent;
+
+    wxInputStream* OpenBody();
+    bool ShouldStop();
+    // Hands the body (or null) over to the main thread; buffer is allocated with operator new.
+    void Finish(void* buffer, size_t size);
+
+    wxEvtHandler* m_handler;
+    int m_id;
+    wxURL* m_url;
+    wxHTTP* m_http;
+    // Who gets the result: made and destroyed on the main thread only, never read here.
+    Delivery* m_delivery = nullptr;
+    Dispatcher* m_dispatcher = nullptr;
+    bool m_counted = false;
+    long m_systemThreadId = 0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <wx/filename.h>
+#include <wx/string.h>
+
+// The window-free steps of the self-update: where the plug-in and its companion files (skin
+// archive, catalogue, manifest) live beside the host program, fetching a newer set from the
+// site's update script, and moving waiting companions into place once they are no longer in use.
+class PluginUpdater
+{
+public:
+    // application: the host program; plugin: the loaded library; updateUrl: the update script's
+    // address with the version asked about ("...update.cgi?version=1.3.0").
+    PluginUpdater(const wxFileName& application, const wxFileName& plugin, const wxString& updateUrl);
+
+    // For the running plug-in: names from the host's command line, the site's main host.
+    static PluginUpdater ForCurrentPlugin();
+
+    wxString GetSkinPath() const;
+    wxString GetCatalogPath() const;
+    wxString GetManifestPath() const;
+    // Where a new plug-in library is downloaded to.
+    wxString GetNewPluginPath() const;
+    const wxString& GetUpdateUrl() const { return m_updateUrl; }
+
+    // Moves each waiting "<companion>.new" over its companion; a failed move is tried again next
+    // time.
+    void InstallPendingFiles() const;
+    // True when a complete new plug-in library now waits at GetNewPluginPath().
+    bool DownloadPlugin() const;
+    void DiscardPlugin() const;
+    // Fetches the three companions to their ".new" names; each may fail on its own.
+    void DownloadCompanions() const;
+
+private:
+    wxFileName m_application;
+    wxFileName m_plugin;
+    wxString m_updateUrl;
+};
