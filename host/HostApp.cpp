@@ -10,6 +10,9 @@
 #include <wx/stdpaths.h>
 #include <wx/translation.h>
 
+#include <wx/toplevel.h>
+
+#include <csignal>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,6 +71,21 @@ wxString LoaderError(const wxString& path)
 }
 }
 
+// Asked to stop from outside (a terminal's Ctrl+C, a session ending): close the windows the
+// ordinary way, so that the plug-in saves what it keeps and its threads end.
+void HostApp::OnStopSignal(int)
+{
+    wxLogTrace("lumora", "stop signal: closing the windows");
+    bool closing = false;
+    for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+    {
+        (*it)->Close(true);
+        closing = true;
+    }
+    if ( !closing && wxTheApp )
+        wxTheApp->ExitMainLoop();
+}
+
 HostApp::HostApp() = default;
 
 HostApp::~HostApp() = default;
@@ -95,6 +113,8 @@ bool HostApp::OnInit()
 
     if ( !wxApp::OnInit() )
         return false;
+    SetSignalHandler(SIGTERM, &HostApp::OnStopSignal);
+    SetSignalHandler(SIGINT, &HostApp::OnStopSignal);
 
     if ( !m_configPath.empty() && !InstallConfig(m_configPath) )
         return Fail(wxString::Format("cannot create the configuration file %s", m_configPath));

@@ -22,6 +22,7 @@ public:
     bool OnCmdLineParsed(wxCmdLineParser& parser) override;
 
 private:
+    static void OnStopSignal(int signal);
     bool InstallConfig(const wxString& path);
     bool InstallDefaultConfig();
     void SetUpLocale();

@@ -1,6 +1,11 @@
 #include "common/TestSupport.h"
 
+#include "sitesim/SimulatedSite.h"
+
 #include <gtest/gtest.h>
+
+#include <wx/ffile.h>
+#include <wx/process.h>
 
 #include <wx/file.h>
 #include <wx/filefn.h>
@@ -47,27 +52,82 @@ bool InOrder(const wxString& text, std::initializer_list<const char*> needles)
 }
 }
 
-TEST(HostProgram, LoadsThePluginAndRunsItsModule)
+namespace
 {
+// The host running in the background, its stderr collected as it comes.
+class HostProcess : public wxProcess
+{
+public:
+    HostProcess()
+    {
+        Redirect();
+    }
+    bool ended = false;
+    int code = -1;
+    wxString errors;
+
+    void Drain()
+    {
+        wxInputStream* stream = GetErrorStream();
+        while ( stream && stream->CanRead() )
+        {
+            char buffer[4096];
+            stream->Read(buffer, sizeof(buffer));
+            errors += wxString::FromUTF8(buffer, stream->LastRead());
+        }
+    }
+
+protected:
+    void OnTerminate(int, int status) override
+    {
+        Drain();
+        code = status;
+        ended = true;
+    }
+};
+}
+
+TEST(HostProgram, LoadsThePluginRunsItAndEndsCleanly)
+{
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
     const wxString dir = TestSupport::MakeTempDir();
     const wxString config = dir + "/sub/Parlo.conf";
-    const ProgramRun run = RunProgram(TestSupport::BuildDir() + "/Parlo --no-update --config " + config);
+    wxFileName::Mkdir(dir + "/sub", 0700);
+    wxFFile(config, "w").Write("[Site]\nmainhost=" + wxString(site.GetHostPort()) + "\n");
 
-    // The plug-in has no user interface yet: the host says so and fails.
-    EXPECT_EQ(1, run.code);
-    EXPECT_TRUE(InOrder(run.errors, { "LumoraSite created",
-                                      "LumoraSite::OnInit: vendor \"Lumora\", application \"Messenger\"",
-                                      "Parlo.so through wxPluginManager",
-                                      "Parlo.so does not export SiteRun",
-                                      "LumoraSite::OnExit",
-                                      "unloaded" }))
-        << run.errors;
-    EXPECT_EQ(1u, run.errors.Freq('\n') - wxString(run.errors).Replace("Trace:", "")) << run.errors;
+    wxExecuteEnv env;
+    wxGetEnvMap(&env.env);
+    env.env["WXTRACE"] = "lumora";
+    HostProcess* host = new HostProcess;
+    const long pid = wxExecute(TestSupport::BuildDir() + "/Parlo --no-update --config " + config,
+                               wxEXEC_ASYNC, host, &env);
+    ASSERT_GT(pid, 0);
+    // Running: the plug-in's thread asks the site for its list.
+    EXPECT_TRUE(TestSupport::WaitFor(
+        [&] { host->Drain(); return host->ended || site.CountRequests("/include/js/online_performers.js") > 0; },
+        20000));
+    // A stop request from outside closes the window the ordinary way.
+    wxProcess::Kill(pid, wxSIGTERM);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { host->Drain(); return host->ended; }, 20000));
 
-    // The configuration holds the password: owner-only.
+    EXPECT_EQ(0, host->code) << host->errors;
+    EXPECT_TRUE(InOrder(host->errors, { "LumoraSite created",
+                                        "LumoraSite::OnInit: vendor \"Lumora\", application \"Messenger\"",
+                                        "Parlo.so through wxPluginManager",
+                                        "calling SiteRun",
+                                        "LumoraSite::OnExit",
+                                        "unloaded" }))
+        << host->errors;
+
+    // The frame kept its place, in a configuration only its owner can read.
     struct stat info;
     ASSERT_EQ(0, stat(config.fn_str(), &info));
     EXPECT_EQ(0600u, info.st_mode & 0777);
+    wxString saved;
+    wxFFile(config).ReadAll(&saved);
+    EXPECT_NE(wxString::npos, saved.find("width=")) << saved;
+    delete host;
     TestSupport::RemoveDir(dir);
 }
 

@@ -1,0 +1,189 @@
+#include "ui/MainFrame.h"
+
+#include "shell/Site.h"
+#include "skin/Skin.h"
+#include "sync/DaemonThread.h"
+#include "ui/AllTreeCtrl.h"
+#include "ui/FavoriteTreeCtrl.h"
+#include "ui/NotifyIcon.h"
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+
+wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
+    EVT_ICONIZE(MainFrame::OnIconize)
+    EVT_MENU(wxID_ANY, MainFrame::OnMenu)
+wxEND_EVENT_TABLE()
+
+namespace
+{
+const long TREE_STYLE = wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES
+                        | wxTR_HAS_BUTTONS;
+}
+
+MainFrame::MainFrame()
+    : wxFrame(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE)
+{
+    // The site's exit request and the pop-ups' favourites test look for the top window.
+    wxTheApp->SetTopWindow(this);
+
+    m_notebook = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "notebook");
+    m_favoritePanel = new wxPanel(m_notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                  wxTAB_TRAVERSAL | wxNO_BORDER);
+    m_allPanel = new wxPanel(m_notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                             wxTAB_TRAVERSAL | wxNO_BORDER);
+    CreateMenus();
+    m_allTree = new AllTreeCtrl(m_allPanel, wxID_ANY, wxDefaultPosition, wxDefaultSize, TREE_STYLE,
+                                wxDefaultValidator, wxTreeCtrlNameStr);
+    m_favoriteTree = new FavoriteTreeCtrl(m_favoritePanel, wxID_ANY, wxDefaultPosition,
+                                          wxDefaultSize, TREE_STYLE, wxDefaultValidator,
+                                          wxTreeCtrlNameStr);
+    SetTitle(_("Parlo Tovrik"));
+    DoLayout();
+
+    wxConfigBase* config = Skin::GetConfig();
+    bool onlyFavorite = false;
+    config->Read("/PopupDialog/onlyFavorite", &onlyFavorite, false);
+    m_menuBar->Check(ID_POPUP_ONLY_FAVORITE, onlyFavorite);
+    m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, false);
+
+    // Joinable, so that the destructor can wait for it: the toolkit cannot wait for a
+    // detached thread here, and the thread must end before the handlers it posts to.
+    m_daemonThread = new DaemonThread(Site::GetInstance(), wxTHREAD_JOINABLE, 0, 0);
+    m_daemonThread->AddEventHandler(m_allTree);
+    m_favoritePanel->Enable(false);
+
+    SetIcon(Skin::GetInstance()->GetIcon("Application_icon"));
+    RestoreGeometry();
+    Show(true);
+    Raise();
+    if ( m_daemonThread->Run() != wxTHREAD_NO_ERROR )
+        wxLogTrace("lumora", "MainFrame: the daemon thread did not start");
+
+    m_notifyIcon = new NotifyIcon(this, Skin::GetInstance()->GetIcon("Application_icon"),
+                                  wxTheApp->GetAppName());
+}
+
+MainFrame::~MainFrame()
+{
+    if ( m_daemonThread )
+    {
+        m_daemonThread->Delete();
+        delete m_daemonThread;
+        m_daemonThread = nullptr;
+    }
+    delete m_notifyIcon;
+    m_notifyIcon = nullptr;
+    SaveGeometry();
+    Skin::GetConfig()->DeleteEntry("/favorites");
+}
+
+void MainFrame::CreateMenus()
+{
+    m_menuBar = new wxMenuBar;
+    SetMenuBar(m_menuBar);
+
+    wxMenu* file = new wxMenu;
+    file->Append(wxID_EXIT, _("E&xit"), wxEmptyString, wxITEM_NORMAL);
+    m_menuBar->Append(file, _("&File"));
+
+    wxMenu* tool = new wxMenu;
+    tool->Append(ID_UPDATE_FAVORITE, _("&UpdateFavorite"), wxEmptyString, wxITEM_NORMAL);
+    tool->Append(ID_POPUP_ONLY_FAVORITE, _("&PopupOnlyFavorite"), wxEmptyString, wxITEM_CHECK);
+    m_menuBar->Append(tool, _("&Tool"));
+}
+
+void MainFrame::DoLayout()
+{
+    const struct
+    {
+        wxPanel* panel;
+        wxWindow* tree;
+    } pages[] = { { m_allPanel, m_allTree }, { m_favoritePanel, m_favoriteTree } };
+    for ( const auto& page : pages )
+    {
+        wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+        sizer->Add(page.tree, 1, wxEXPAND, 0);
+        page.panel->SetAutoLayout(true);
+        page.panel->SetSizer(sizer);
+        sizer->Fit(page.panel);
+        sizer->SetSizeHints(page.panel);
+    }
+    m_notebook->AddPage(m_allPanel, _("All"), false);
+    m_notebook->AddPage(m_favoritePanel, _("Favorite"), false);
+
+    wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(m_notebook, 1, wxEXPAND, 0);
+    SetAutoLayout(true);
+    SetSizer(sizer);
+    Layout();
+}
+
+void MainFrame::RestoreGeometry()
+{
+    wxConfigBase* config = Skin::GetConfig();
+    const int x = config->ReadLong("/MainFrame/x", -1);
+    const int y = config->ReadLong("/MainFrame/y", -1);
+    const int width = config->ReadLong("/MainFrame/width", 240);
+    const int height = config->ReadLong("/MainFrame/height", 480);
+    SetSize(x, y, width, height, wxSIZE_AUTO);
+}
+
+void MainFrame::SaveGeometry()
+{
+    wxConfigBase* config = Skin::GetConfig();
+    const wxPoint position = GetPosition();
+    const wxSize size = GetSize();
+    config->Write("/MainFrame/x", static_cast<long>(position.x));
+    config->Write("/MainFrame/y", static_cast<long>(position.y));
+    config->Write("/MainFrame/width", static_cast<long>(size.x));
+    config->Write("/MainFrame/height", static_cast<long>(size.y));
+}
+
+bool MainFrame::CanHideInTray() const
+{
+    return m_notifyIcon && m_notifyIcon->IsIconInstalled() && wxTaskBarIcon::IsAvailable();
+}
+
+void MainFrame::OnMenu(wxCommandEvent& event)
+{
+    switch ( event.GetId() )
+    {
+        case wxID_OPEN:
+            Show(true);
+            break;
+        case wxID_CLOSE:
+            Show(false);
+            break;
+        case wxID_EXIT:
+            Destroy();
+            break;
+        case ID_POPUP_ONLY_FAVORITE:
+            Skin::GetConfig()->Write("/PopupDialog/onlyFavorite", event.IsChecked());
+            break;
+        default:
+            break;
+    }
+}
+
+void MainFrame::OnIconize(wxIconizeEvent& event)
+{
+    if ( event.IsIconized() )
+    {
+        // Without a tray the iconized frame stays in the task bar, where the user finds it.
+        if ( CanHideInTray() )
+            Show(false);
+    }
+    else
+    {
+        Show(true);
+        Raise();
+    }
+}
