@@ -21,6 +21,11 @@ mkdir "$work/images" "$work/rows"
 
 light='#F4F5F7'
 dark='#2B2B2B'
+# The content panel is drawn over the pop-up's own blue, so that is its backdrop when enlarged.
+panel='rgb(99,150,255)'
+# A light, fine checkerboard: grey icons must stay visible on it.
+convert -size 16x16 xc:white -fill '#E2E4E8' -draw 'rectangle 0,0 7,7' -draw 'rectangle 8,8 15,15' \
+    "$work/checker.png"
 index=0
 # The archive's own order: the order in which the store reads them.
 while read -r entry; do
@@ -29,17 +34,25 @@ while read -r entry; do
     size=$(identify -format '%wx%h' "$image")
     w=${size%x*}
     h=${size#*x}
-    row=$work/rows/$(printf '%02d' "$index").png
-    convert "$image" -background "$light" -flatten -bordercolor "$light" -border 8 "$work/light.png"
-    convert "$image" -background "$dark" -flatten -bordercolor "$dark" -border 8 "$work/dark.png"
-    convert -size "$((w * 4))x$((h * 4))" tile:pattern:checkerboard \
-        \( "$image" -scale 400% \) -composite -bordercolor white -border 8 "$work/big.png"
-    convert "$work/light.png" "$work/dark.png" "$work/big.png" -background white -gravity center \
-        -splice 8x0 +append "$work/strip.png"
-    montage -label "$name  ${w}x${h}" "$work/strip.png" -geometry +4+4 -pointsize 13 \
-        -background white "$row"
+    if [ "$name" = PopupDialog_contentPanel ]; then
+        backdrop=(-size "$((w * 4))x$((h * 4))" "xc:$panel")
+    else
+        backdrop=(-size "$((w * 4))x$((h * 4))" "tile:$work/checker.png")
+    fi
+    convert -size 330x40 xc:white -fill black -pointsize 14 -annotate +8+18 "$name" \
+        -fill '#555555' -pointsize 12 -annotate +8+35 "${w} x ${h}" "$work/label.png"
+    convert "$image" -background "$light" -flatten -bordercolor "$light" -border 8 \
+        -bordercolor white -border 6 "$work/light.png"
+    convert "$image" -background "$dark" -flatten -bordercolor "$dark" -border 8 \
+        -bordercolor white -border 6 "$work/dark.png"
+    convert "${backdrop[@]}" \( "$image" -scale 400% \) -composite \
+        -bordercolor white -border 6 "$work/big.png"
+    convert "$work/label.png" "$work/light.png" "$work/dark.png" "$work/big.png" \
+        -background white -gravity north +append -bordercolor white -border 4 \
+        "$work/rows/$(printf '%02d' "$index").png"
     index=$((index + 1))
 done < <(cmake -E tar tf "$skin")
 
-convert "$work"/rows/*.png -background white -gravity west -append -bordercolor white -border 8 "$out"
+convert "$work"/rows/*.png -background white -gravity west -append +repage -depth 8 \
+    -bordercolor white -border 8 "$out"
 echo "$out"
