@@ -1,0 +1,225 @@
+// Applying the performer lists to the trees, wall-clock: the first list to the "All" tree, and
+// one poll's changes to both trees, delivered through the pending-event queue as the daemon
+// thread delivers them.
+#include "BenchSupport.h"
+#include "model/UserList.h"
+#include "sync/UserEvent.h"
+#include "ui/AllTreeCtrl.h"
+#include "ui/FavoriteTreeCtrl.h"
+
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/init.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <vector>
+
+namespace
+{
+// The application the trees live in; it never enters its own main loop.
+class BenchApp : public wxApp
+{
+public:
+    bool OnInit() override { return true; }
+};
+
+const long TREE_STYLE =
+    wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES | wxTR_HAS_BUTTONS;
+const int ONLINE_STATUSES[] = { 0x01, 0x03, 0x0D, 0x15 };
+
+class Stopwatch
+{
+public:
+    double Milliseconds() const
+    {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start)
+            .count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+wxString PerformerName(int i)
+{
+    return wxString::Format("Performer_%05d", i);
+}
+
+UserList MakeSite(int performers, std::mt19937& random)
+{
+    UserList site;
+    for ( int i = 0; i < performers; ++i )
+        site.AddUser(User(PerformerName(i), ONLINE_STATUSES[random() % 4]));
+    return site;
+}
+
+// Runs every event waiting in the queue, as the main loop would, and times it.
+double ApplyPending()
+{
+    const Stopwatch watch;
+    wxTheApp->ProcessPendingEvents();
+    return watch.Milliseconds();
+}
+
+// The next poll: some performers leave, some arrive, some change state.
+UserList NextPoll(const UserList& previous, int leaving, int arriving, int changing, int& nextName,
+                  std::mt19937& random)
+{
+    std::vector<wxString> names;
+    for ( UserList::const_iterator it = previous.begin(); it != previous.end(); ++it )
+        names.push_back(it->first);
+    std::sort(names.begin(), names.end());
+    std::shuffle(names.begin(), names.end(), random);
+    UserList current(previous);
+    int used = 0;
+    for ( int i = 0; i < leaving; ++i )
+        current.RemoveUser(names[used++]);
+    for ( int i = 0; i < changing; ++i )
+    {
+        User& user = current.GetUser(names[used++]);
+        int status = user.GetStatus();
+        while ( status == user.GetStatus() )
+            status = ONLINE_STATUSES[random() % 4];
+        user.SetStatus(status);
+    }
+    for ( int i = 0; i < arriving; ++i )
+        current.AddUser(User(PerformerName(nextName++), ONLINE_STATUSES[random() % 4]));
+    return current;
+}
+
+// Posts the difference the way the daemon thread does: added, deleted, changed, one event per
+// user and per tree.
+void PostDifference(const UserList& previous, const UserList& current,
+                    const std::vector<wxEvtHandler*>& trees)
+{
+    UserList added, deleted, changed;
+    previous.GetDifference(current, added, deleted, changed);
+    const auto post = [&trees](const UserEvent& event)
+    {
+        for ( wxEvtHandler* tree : trees )
+            tree->AddPendingEvent(event);
+    };
+    for ( UserList::const_iterator it = added.begin(); it != added.end(); ++it )
+        post(UserEvent(it->second, wxEVT_USER_ADDED, -1));
+    for ( UserList::const_iterator it = deleted.begin(); it != deleted.end(); ++it )
+        post(UserEvent(it->second, wxEVT_USER_DELETED, -1));
+    for ( UserList::const_iterator it = changed.begin(); it != changed.end(); ++it )
+        post(UserEvent(it->second, wxEVT_USER_CHANGED, previous.GetUser(it->first).GetStatus()));
+}
+
+void MeasureFirstList(wxWindow* parent, int performers)
+{
+    std::mt19937 random(1);
+    const UserList site = MakeSite(performers, random);
+    std::vector<double> applied;
+    std::vector<double> laidOut;
+    // The first round warms the caches up and is not counted.
+    for ( int round = 0; round < 6; ++round )
+    {
+        AllTreeCtrl* tree = new AllTreeCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                            TREE_STYLE, wxDefaultValidator, wxTreeCtrlNameStr);
+        parent->SetClientSize(240, 480);
+        tree->SetSize(parent->GetClientSize());
+        UserListEvent first(wxEVT_USER_LIST_INITIALIZED, -1);
+        first.SetUserList(site);
+        // The daemon thread knows its handlers only as event handlers.
+        static_cast<wxEvtHandler*>(tree)->AddPendingEvent(first);
+        const double ms = ApplyPending();
+        // The tree measures its items on the next idle time; shown for information.
+        const Stopwatch layout;
+        wxTheApp->ProcessIdle();
+        const double layoutMs = layout.Milliseconds();
+        if ( round > 0 )
+        {
+            applied.push_back(ms);
+            laidOut.push_back(layoutMs);
+        }
+        tree->Destroy();
+        wxTheApp->ProcessIdle();
+    }
+    char what[128];
+    std::snprintf(what, sizeof(what), "first list of %d performers to \"All\" (median)", performers);
+    Report(what, Median(applied), "ms", 300);
+    std::printf("  %-56s %10.2f ms\n", "then the tree's layout on the next idle (median)",
+                Median(laidOut));
+}
+
+void MeasurePoll(wxWindow* parent, int performers, int favorites, int leaving, int arriving,
+                 int changing)
+{
+    std::mt19937 random(2);
+    UserList site = MakeSite(performers, random);
+    AllTreeCtrl* all = new AllTreeCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                       TREE_STYLE, wxDefaultValidator, wxTreeCtrlNameStr);
+    FavoriteTreeCtrl* favorite = new FavoriteTreeCtrl(parent, wxID_ANY, wxDefaultPosition,
+                                                      wxDefaultSize, TREE_STYLE, wxDefaultValidator,
+                                                      wxTreeCtrlNameStr);
+    UserListEvent first(wxEVT_USER_LIST_INITIALIZED, -1);
+    first.SetUserList(site);
+    static_cast<wxEvtHandler*>(all)->AddPendingEvent(first);
+
+    // Favourites: most of them online now, the rest on no list at all.
+    UserList favoriteList;
+    for ( int i = 0; i < favorites; ++i )
+    {
+        const int n = static_cast<int>(random() % (performers + performers / 4));
+        const User* online = site.FindUser(PerformerName(n));
+        favoriteList.AddUser(online ? *online : User(PerformerName(n), STATUS_OFFLINE));
+    }
+    favorite->CreateGroupItems();
+    UserListEvent favoritesEvent(wxEVT_USER_LIST_INITIALIZED, FavoriteTreeCtrl::FAVORITES_LIST_ID);
+    favoritesEvent.SetUserList(favoriteList);
+    static_cast<wxEvtHandler*>(favorite)->AddPendingEvent(favoritesEvent);
+    ApplyPending();
+    wxTheApp->ProcessIdle();
+
+    int nextName = performers + performers / 4;
+    std::vector<double> applied;
+    for ( int round = 0; round < 11; ++round )
+    {
+        const UserList next = NextPoll(site, leaving, arriving, changing, nextName, random);
+        PostDifference(site, next, { all, favorite });
+        const double ms = ApplyPending();
+        wxTheApp->ProcessIdle();
+        if ( round > 0 )
+            applied.push_back(ms);
+        site = next;
+    }
+    char what[128];
+    std::snprintf(what, sizeof(what), "poll of %d changes to both trees (median)",
+                  leaving + arriving + changing);
+    Report(what, Median(applied), "ms", 100);
+    std::printf("  %-56s %10.2f ms\n", "worst of 10 polls", *std::max_element(applied.begin(), applied.end()));
+    all->Destroy();
+    favorite->Destroy();
+    wxTheApp->ProcessIdle();
+}
+}
+
+int main(int argc, char** argv)
+{
+    wxApp::SetInstance(new BenchApp);
+    if ( !wxEntryStart(argc, argv) )
+        return 2;
+    if ( !wxTheApp->CallOnInit() )
+        return 2;
+    {
+        wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "bench");
+        frame->Show();
+        MeasureFirstList(frame, 10000);
+        MeasurePoll(frame, 10000, 1000, 300, 300, 400);
+        frame->Destroy();
+        wxTheApp->ProcessIdle();
+    }
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return 0;
+}

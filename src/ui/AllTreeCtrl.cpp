@@ -1,0 +1,75 @@
+#include "ui/AllTreeCtrl.h"
+
+#include "sync/UserEvent.h"
+#include "ui/UserListTreeItemData.h"
+
+#include <wx/imaglist.h>
+#include <wx/intl.h>
+
+wxBEGIN_EVENT_TABLE(AllTreeCtrl, UserListTreeCtrl)
+    EVT_USER_ADDED(AllTreeCtrl::OnUserAdded)
+    EVT_USER_CHANGED(AllTreeCtrl::OnUserChanged)
+    EVT_USER_DELETED(AllTreeCtrl::OnUserDeleted)
+    EVT_USER_LIST_INITIALIZED(AllTreeCtrl::OnUserListInitialized)
+wxEND_EVENT_TABLE()
+
+AllTreeCtrl::AllTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
+                         long style, const wxValidator& validator, const wxString& name)
+    : UserListTreeCtrl(parent, id, pos, size, style, validator, name)
+{
+    wxImageList* images = new wxImageList(16, 16, true, 1);
+    const int groupIcon = AddSkinImage(images, "UserListTreeCtrl_onlineGroupIcon");
+    m_freeIcon = AddSkinImage(images, "UserListTreeCtrl_freeIcon");
+    m_busyIcon = AddSkinImage(images, "UserListTreeCtrl_busyIcon");
+    AssignImageList(images);
+
+    m_groupLabel = _("Online");
+    m_group = AppendItem(GetRootItem(), wxString::Format("%s (%s)", m_groupLabel, _("Loading")),
+                         groupIcon, groupIcon, nullptr);
+    // An expand button even while the first list is still on its way.
+    SetItemHasChildren(m_group, true);
+}
+
+void AllTreeCtrl::OnUserListInitialized(UserListEvent& event)
+{
+    m_addingList = true;
+    UserListTreeCtrl::OnUserListInitialized(event);
+    m_addingList = false;
+    Expand(m_group);
+    UpdateGroupLabel();
+}
+
+void AllTreeCtrl::OnUserAdded(UserEvent& event)
+{
+    // Born with the icon that the changed handler below gives it, so that the handler finds
+    // nothing to redo: setting an image measures the item again.
+    AppendUserItem(m_group, event.GetUser(),
+                   OnlineIcon(event.GetUser().GetStatus(), m_freeIcon, m_busyIcon));
+    UserEvent changed(event.GetUser(), wxEVT_USER_CHANGED, -1);
+    ProcessOnSelf(changed);
+    if ( !m_addingList )
+        UpdateGroupLabel();
+}
+
+void AllTreeCtrl::OnUserChanged(UserEvent& event)
+{
+    const wxTreeItemId item = FindItem(event.GetUser(), m_group, false);
+    if ( item.IsOk() )
+        SetItemImages(item, OnlineIcon(event.GetUser().GetStatus(), m_freeIcon, m_busyIcon));
+    // The base handler stores the new status in the item's data.
+    event.Skip();
+}
+
+void AllTreeCtrl::OnUserDeleted(UserEvent& event)
+{
+    UserListTreeCtrl::OnUserDeleted(event);
+    UpdateGroupLabel();
+}
+
+void AllTreeCtrl::UpdateGroupLabel()
+{
+    // User items never have children, so the direct count is the count of the whole branch,
+    // and costs nothing to ask for.
+    SetItemText(m_group, wxString::Format("%s (%d)", m_groupLabel,
+                                          static_cast<int>(GetChildrenCount(m_group, false))));
+}

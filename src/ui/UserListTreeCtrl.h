@@ -1,0 +1,88 @@
+#pragma once
+
+#include <wx/treectrl.h>
+
+#include <unordered_map>
+#include <vector>
+
+class User;
+class UserEvent;
+class UserListEvent;
+class UserListTreeItemData;
+class wxImageList;
+
+// A tree of performers that follows the user events: by default one item per user below the
+// root. "Profile" (the context menu of a user item, or activating an item) opens the preview
+// page of the selected user.
+//
+// Finding a user's item is a look-up in an index beside the tree (name -> the items holding
+// it, each with its parent and append order) rather than a walk over the items, so that a list
+// of thousands applies in linear time. The answers are exactly those of the walk described at
+// FindItem, provided user items enter the tree only through AppendUserItem (the trees never add
+// them otherwise); they leave the index with their data, whatever call deletes them.
+class UserListTreeCtrl : public wxTreeCtrl
+{
+public:
+    UserListTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
+                     long style, const wxValidator& validator, const wxString& name);
+    ~UserListTreeCtrl() override;
+
+    // The first item below parent whose data holds a user of the same name (exact,
+    // case-sensitive; the status is not compared), or an invalid id. The children are taken
+    // in order; with recursive set, a child's subtree is searched before the child itself.
+    wxTreeItemId FindItem(const User& user, const wxTreeItemId& parent, bool recursive) const;
+
+    // The user data of item, or null for the root and the group items.
+    UserListTreeItemData* GetUserData(const wxTreeItemId& item) const;
+
+protected:
+    // The default reactions. A subclass's table replaces them; its handlers may call them.
+    void OnUserListInitialized(UserListEvent& event);
+    void OnUserAdded(UserEvent& event);
+    void OnUserChanged(UserEvent& event);
+    void OnUserDeleted(UserEvent& event);
+
+    // Appends an item for user below parent: text = the name, image as normal and selected
+    // image, a copy of user as data.
+    wxTreeItemId AppendUserItem(const wxTreeItemId& parent, const User& user, int image);
+    // Sets the normal and the selected image.
+    void SetItemImages(const wxTreeItemId& item, int image);
+    // Hands event to this tree's own handler at once, so that the most derived table sees it
+    // first.
+    void ProcessOnSelf(wxEvent& event);
+
+    // The image of an online user: free, or online without a busy flag, shows as free; busy as
+    // busy; anything else has no image (-1).
+    static int OnlineIcon(int status, int freeIcon, int busyIcon);
+    // Adds the named skin image and returns its index. An image the skin lacks is added blank,
+    // and one of another size is scaled, so that the indices stay those of a complete skin.
+    static int AddSkinImage(wxImageList* images, const wxString& name);
+
+private:
+    void OnMenu(wxCommandEvent& event);
+    void OnTreeItemActivated(wxTreeEvent& event);
+    void OnTreeItemRightClick(wxTreeEvent& event);
+
+    struct IndexEntry
+    {
+        UserListTreeItemData* data;
+        wxTreeItemId item;
+        wxTreeItemId parent;
+        // Items are only ever appended, so among the children of one parent this is their order.
+        unsigned long order;
+    };
+    typedef std::vector<IndexEntry> IndexEntries;
+
+    // Kept in step by UserListTreeItemData.
+    friend class UserListTreeItemData;
+    void Unindex(const UserListTreeItemData* data, const wxString& name);
+    void Rename(const UserListTreeItemData* data, const wxString& from, const wxString& to);
+
+    bool IsBelow(const wxTreeItemId& item, const wxTreeItemId& ancestor) const;
+    bool ComesFirst(const IndexEntry& a, const IndexEntry& b, const wxTreeItemId& top) const;
+
+    std::unordered_map<wxString, IndexEntries> m_index;
+    unsigned long m_appended = 0;
+
+    wxDECLARE_EVENT_TABLE();
+};
