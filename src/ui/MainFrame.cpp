@@ -2,7 +2,14 @@
 
 #include "shell/Site.h"
 #include "skin/Skin.h"
+#include "net/DownloadThread.h"
+#include "net/QueryText.h"
+#include "net/wxHTTP2.h"
+#include "shell/SiteHosts.h"
 #include "sync/DaemonThread.h"
+#include "sync/FavoritesParser.h"
+#include "sync/UserListEvent.h"
+#include "ui/AuthenticationDialog.h"
 #include "ui/AllTreeCtrl.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/NotifyIcon.h"
@@ -12,11 +19,14 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/url.h>
 #include <wx/notebook.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
+    EVT_DOWNLOAD_FINISHED(MainFrame::OnDownloadFinished)
     EVT_ICONIZE(MainFrame::OnIconize)
     EVT_MENU(wxID_ANY, MainFrame::OnMenu)
 wxEND_EVENT_TABLE()
@@ -60,15 +70,17 @@ MainFrame::MainFrame()
     m_daemonThread->AddEventHandler(m_allTree);
     m_favoritePanel->Enable(false);
 
-    SetIcon(Skin::GetInstance()->GetIcon("Application_icon"));
+    // A skin without the icon leaves the toolkit's own.
+    const wxIcon icon = Skin::GetInstance()->GetIcon("Application_icon");
+    if ( icon.IsOk() )
+        SetIcon(icon);
     RestoreGeometry();
     Show(true);
     Raise();
     if ( m_daemonThread->Run() != wxTHREAD_NO_ERROR )
         wxLogTrace("lumora", "MainFrame: the daemon thread did not start");
 
-    m_notifyIcon = new NotifyIcon(this, Skin::GetInstance()->GetIcon("Application_icon"),
-                                  wxTheApp->GetAppName());
+    m_notifyIcon = new NotifyIcon(this, icon, wxTheApp->GetAppName());
 }
 
 MainFrame::~MainFrame()
@@ -165,6 +177,9 @@ void MainFrame::OnMenu(wxCommandEvent& event)
         case wxID_EXIT:
             Destroy();
             break;
+        case ID_UPDATE_FAVORITE:
+            UpdateFavorites();
+            break;
         case ID_POPUP_ONLY_FAVORITE:
             Skin::GetConfig()->Write("/PopupDialog/onlyFavorite", event.IsChecked());
             break;
@@ -186,4 +201,66 @@ void MainFrame::OnIconize(wxIconizeEvent& event)
         Show(true);
         Raise();
     }
+}
+
+void MainFrame::UpdateFavorites()
+{
+    if ( !m_loggedIn )
+    {
+        AuthenticationDialog dialog(this, wxID_ANY, _("Authentication"), wxDefaultPosition,
+                                    wxDefaultSize, wxDEFAULT_DIALOG_STYLE);
+        if ( dialog.ShowModal() != wxID_OK )
+            return;
+    }
+    wxConfigBase* config = Skin::GetConfig();
+    const wxString id = config->Read("/id", wxEmptyString);
+    const wxString password = config->Read("/password", wxEmptyString);
+    // Encoded, so that what the user typed is what the site receives.
+    const wxString url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/tovrik?username=" + QueryText::Encode(id)
+                                                                 + "&password=" + QueryText::Encode(password));
+    DownloadThread* thread = new DownloadThread(this, wxID_ANY, new wxURL(url), new wxHTTP2, 0,
+                                                wxTHREAD_DETACHED);
+    if ( thread->Run() != wxTHREAD_NO_ERROR )
+    {
+        wxLogTrace("lumora", "MainFrame: the favourites download did not start");
+        delete thread;
+    }
+}
+
+void MainFrame::OnDownloadFinished(DownloadFinishedEvent& event)
+{
+    char* body = static_cast<char*>(event.GetClientData());
+    if ( !body )
+    {
+        if ( !m_loggedIn )
+            wxMessageBox(_("Could not login."), _("Error"), wxOK | wxICON_ERROR | wxCENTRE);
+        return;
+    }
+    const wxArrayString names = FavoritesParser::Parse(body, static_cast<size_t>(event.GetInt()));
+    ::operator delete(body);
+    event.SetClientData(nullptr);
+
+    const UserList site = Site::GetInstance()->GetUserList();
+    UserList favorites;
+    wxString stored;
+    for ( const wxString& name : names )
+    {
+        stored += name + ",";
+        const User* online = site.FindUser(name);
+        favorites.AddUser(online ? *online : User(name, STATUS_OFFLINE));
+    }
+
+    if ( !m_loggedIn )
+    {
+        m_daemonThread->AddEventHandler(m_favoriteTree);
+        m_favoritePanel->Enable(true);
+        m_favoriteTree->CreateGroupItems();
+        m_notebook->SetSelection(m_notebook->FindPage(m_favoritePanel));
+        m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, true);
+    }
+    UserListEvent list(wxEVT_USER_LIST_INITIALIZED, FavoriteTreeCtrl::FAVORITES_LIST_ID);
+    list.SetUserList(favorites);
+    m_favoriteTree->GetEventHandler()->AddPendingEvent(list);
+    Skin::GetConfig()->Write("/favorites", stored);
+    m_loggedIn = true;
 }

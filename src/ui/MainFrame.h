@@ -4,6 +4,7 @@
 
 class AllTreeCtrl;
 class DaemonThread;
+class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
 class NotifyIcon;
 class wxIconizeEvent;
@@ -29,6 +30,8 @@ public:
     FavoriteTreeCtrl* GetFavoriteTree() const { return m_favoriteTree; }
     wxNotebook* GetNotebook() const { return m_notebook; }
     NotifyIcon* GetNotifyIcon() const { return m_notifyIcon; }
+    wxPanel* GetFavoritePanel() const { return m_favoritePanel; }
+    bool IsLoggedIn() const { return m_loggedIn; }
 
 private:
     void CreateMenus();
@@ -38,8 +41,11 @@ private:
     // Hiding into the tray is only safe when there is a tray to come back from.
     bool CanHideInTray() const;
 
+    // Asks for the account the first time, then fetches the favourites in the background.
+    void UpdateFavorites();
     void OnMenu(wxCommandEvent& event);
     void OnIconize(wxIconizeEvent& event);
+    void OnDownloadFinished(DownloadFinishedEvent& event);
 
     wxMenuBar* m_menuBar = nullptr;
     AllTreeCtrl* m_allTree = nullptr;

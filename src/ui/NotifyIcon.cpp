@@ -1,5 +1,6 @@
 #include "ui/NotifyIcon.h"
 
+#include <wx/artprov.h>
 #include <wx/frame.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
@@ -13,7 +14,9 @@ wxEND_EVENT_TABLE()
 NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
     : m_frame(frame)
 {
-    SetIcon(icon, tooltip);
+    // The tray needs a picture to show anything at all; a skin without one gets a stock one.
+    SetIcon(icon.IsOk() ? icon : wxArtProvider::GetIcon(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)),
+            tooltip);
     m_menu = new wxMenu(wxEmptyString, 0);
     m_menu->Append(wxID_EXIT, _("E&xit"), _("Exit the application."), wxITEM_NORMAL);
 }
