@@ -27,7 +27,7 @@ public:
     ~DialogRecorder() override { Unregister(); }
 
     // Runs while the dialog "is open", before it is answered.
-    std::function<void()> whileOpen;
+    std::function<void(wxDialog*)> whileOpen;
     std::vector<Shown> shown;
 
 protected:
@@ -46,7 +46,7 @@ protected:
         }
         shown.push_back(record);
         if ( whileOpen )
-            whileOpen();
+            whileOpen(dialog);
         return m_answer;
     }
     void Exit(wxDialog*) override {}

@@ -233,7 +233,7 @@ TEST_F(LumoraSiteTest, StoppingWhileTheErrorWaitsDoesNotDeadlock)
         DialogRecorder dialogs;
         DaemonThread* thread = new DaemonThread(&TheSite(), wxTHREAD_JOINABLE, 0, 0);
         long stopMs = -1;
-        dialogs.whileOpen = [&] {
+        dialogs.whileOpen = [&](wxDialog*) {
             if ( stopMs >= 0 )
                 return;
             wxStopWatch watch;

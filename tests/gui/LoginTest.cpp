@@ -1,0 +1,183 @@
+#include "DialogRecorder.h"
+#include "common/TempConfig.h"
+#include "common/TestSupport.h"
+#include "shell/Site.h"
+#include "sitesim/SimulatedSite.h"
+#include "ui/AuthenticationDialog.h"
+#include "ui/FavoriteTreeCtrl.h"
+#include "ui/UserListTreeItemData.h"
+#include "ui/MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/fileconf.h>
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
+#include <wx/textctrl.h>
+
+namespace
+{
+const char SIGN_IN[] = "/tovrik";
+
+class LoginTest : public ConfiguredTest
+{
+protected:
+    void SetUp() override
+    {
+        ConfiguredTest::SetUp();
+        sitesim::SimulatedSite::Options options;
+        options.user = "viewer";
+        options.password = "secret";
+        options.favorites = { "Anna", "Nobody_here", "Bea" };
+        m_site.reset(new sitesim::SimulatedSite(options));
+        ASSERT_TRUE(m_site->Start(0));
+        std::vector<sitesim::Performer> performers = { { "Anna", 0x03 }, { "Bea", 0x15 }, { "Cleo", 0x01 } };
+        m_site->SetPerformers(performers);
+        m_site->SetChurn(0);
+        Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
+        m_frame = new MainFrame;
+        // The site's list is in before the favourites are asked for.
+        ASSERT_TRUE(TestSupport::WaitFor([] { return Site::GetInstance()->GetUserList().GetCount() == 3; }, 10000));
+    }
+    void TearDown() override
+    {
+        m_frame->Destroy();
+        TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); });
+        m_site->Stop();
+        ConfiguredTest::TearDown();
+    }
+
+    // Chooses "UpdateFavorite"; a dialog, if one comes, is answered by the recorder in place.
+    void UpdateFavorites(DialogRecorder&)
+    {
+        wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
+        m_frame->GetEventHandler()->ProcessEvent(event);
+    }
+    // Types into the login dialog and presses OK, as a user would.
+    static void TypeAndConfirm(wxDialog* dialog, const wxString& user, const wxString& password)
+    {
+        AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog);
+        ASSERT_NE(nullptr, login);
+        login->GetUserNameField()->SetValue(user);
+        login->GetPasswordField()->SetValue(password);
+        wxCommandEvent ok(wxEVT_COMMAND_BUTTON_CLICKED, wxID_OK);
+        ok.SetEventObject(login);
+        login->GetEventHandler()->ProcessEvent(ok);
+    }
+    size_t SignIns() const { return m_site->CountRequests(SIGN_IN); }
+    bool WaitForSignIns(size_t count) { return TestSupport::WaitFor([&] { return SignIns() >= count; }); }
+    wxString Stored(const wxString& key) { return Config().Read(key, "<absent>"); }
+
+    std::unique_ptr<sitesim::SimulatedSite> m_site;
+    MainFrame* m_frame = nullptr;
+};
+}
+
+TEST_F(LoginTest, FirstTimeAsksThenRemembers)
+{
+    {
+        // Cancel: nothing stored, nothing sent.
+        DialogRecorder dialogs(wxID_CANCEL);
+        wxString shownUser = "<none>";
+        dialogs.whileOpen = [&](wxDialog* dialog) {
+            shownUser = dynamic_cast<AuthenticationDialog*>(dialog)->GetUserNameField()->GetValue();
+        };
+        UpdateFavorites(dialogs);
+        ASSERT_EQ(1u, dialogs.shown.size());
+        EXPECT_EQ("Authentication", dialogs.shown[0].caption);
+        EXPECT_EQ("", shownUser);
+        TestSupport::WaitFor([] { return false; }, 200);
+        EXPECT_EQ(0u, SignIns());
+        EXPECT_EQ("<absent>", Stored("/id"));
+    }
+    {
+        // Wrong credentials: stored before the request, the failure is shown.
+        DialogRecorder dialogs(wxID_OK);
+        dialogs.whileOpen = [&](wxDialog* dialog) {
+            if ( dynamic_cast<AuthenticationDialog*>(dialog) )
+                TypeAndConfirm(dialog, "viewer", "wrong");
+        };
+        UpdateFavorites(dialogs);
+        EXPECT_EQ("viewer", Stored("/id"));
+        EXPECT_EQ("wrong", Stored("/password"));
+        ASSERT_TRUE(WaitForSignIns(1));
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return dialogs.shown.size() == 2; }));
+        EXPECT_EQ("Could not login.", dialogs.shown[1].message);
+        EXPECT_EQ("Error", dialogs.shown[1].caption);
+        EXPECT_FALSE(m_frame->IsLoggedIn());
+        EXPECT_FALSE(m_frame->GetFavoritePanel()->IsEnabled());
+    }
+    {
+        // The dialog comes again, filled with what was stored; now it works.
+        DialogRecorder dialogs(wxID_OK);
+        wxString shownUser;
+        dialogs.whileOpen = [&](wxDialog* dialog) {
+            if ( AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog) )
+            {
+                shownUser = login->GetUserNameField()->GetValue();
+                TypeAndConfirm(dialog, "viewer", "secret");
+            }
+        };
+        UpdateFavorites(dialogs);
+        EXPECT_EQ("viewer", shownUser);
+        ASSERT_TRUE(WaitForSignIns(2));
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
+        EXPECT_EQ(1u, dialogs.shown.size()) << "no error after a success";
+    }
+    const sitesim::Request request = m_site->GetRequests().back();
+    EXPECT_EQ("username=viewer&password=secret", request.query);
+    EXPECT_EQ("", request.Header("Authorization"));
+
+    // Logged in: the favourites page and the filter item come on, and the page is chosen.
+    EXPECT_TRUE(m_frame->GetFavoritePanel()->IsEnabled());
+    EXPECT_TRUE(m_frame->GetMenuBar()->IsEnabled(ID_POPUP_ONLY_FAVORITE));
+    EXPECT_EQ(1, m_frame->GetNotebook()->GetSelection());
+    // The site sends one name per line; the line that ends the body ("Bea") is never taken.
+    const wxString favorites = Stored("/favorites");
+    EXPECT_EQ("Anna,Nobody_here,", favorites);
+
+    // Statuses come from the site's current list; names it lacks are offline.
+    FavoriteTreeCtrl* tree = m_frame->GetFavoriteTree();
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return tree->GetCount() >= 4; }));
+    const wxTreeItemId anna = tree->FindItem(User("Anna", 0), tree->GetRootItem(), true);
+    const wxTreeItemId nobody = tree->FindItem(User("Nobody_here", 0), tree->GetRootItem(), true);
+    ASSERT_TRUE(anna.IsOk());
+    ASSERT_TRUE(nobody.IsOk());
+    EXPECT_EQ(0x03, tree->GetUserData(anna)->GetUser().GetStatus());
+    EXPECT_EQ(0x00, tree->GetUserData(nobody)->GetUser().GetStatus());
+
+    // Later: the stored values go out at once, failures are silent, the page stays put.
+    m_frame->GetNotebook()->SetSelection(0);
+    DialogRecorder dialogs(wxID_OK);
+    UpdateFavorites(dialogs);
+    ASSERT_TRUE(WaitForSignIns(3));
+    m_site->SetAccount("viewer", "changed");
+    UpdateFavorites(dialogs);
+    ASSERT_TRUE(WaitForSignIns(4));
+    TestSupport::WaitFor([] { return false; }, 300);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(0, m_frame->GetNotebook()->GetSelection());
+    EXPECT_EQ(favorites, Stored("/favorites")) << "a failure keeps the last favourites";
+}
+
+TEST_F(LoginTest, CredentialsReachTheSiteAsTyped)
+{
+    const wxString user = wxString::FromUTF8("us er&#+%\xC3\xA9");
+    const wxString password = "p&ss word#1+2%3\nnext";
+    m_site->SetAccount(std::string(user.utf8_str()), std::string(password.utf8_str()));
+    DialogRecorder dialogs(wxID_OK);
+    dialogs.whileOpen = [&](wxDialog* dialog) {
+        if ( dynamic_cast<AuthenticationDialog*>(dialog) )
+            TypeAndConfirm(dialog, user, password);
+    };
+    UpdateFavorites(dialogs);
+    ASSERT_TRUE(WaitForSignIns(1));
+    const sitesim::Request request = m_site->GetRequests().back();
+    EXPECT_EQ(std::string(user.utf8_str()), request.params.at("username"));
+    EXPECT_EQ(std::string(password.utf8_str()), request.params.at("password"));
+    EXPECT_EQ(2u, request.params.size()) << request.query;
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
+    EXPECT_EQ(1u, dialogs.shown.size());
+}
