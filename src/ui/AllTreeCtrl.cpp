@@ -41,11 +41,13 @@ void AllTreeCtrl::OnUserListInitialized(UserListEvent& event)
 
 void AllTreeCtrl::OnUserAdded(UserEvent& event)
 {
-    // Born with the icon that the changed handler below gives it, so that the handler finds
-    // nothing to redo: setting an image measures the item again.
-    AppendUserItem(m_group, event.GetUser(),
-                   OnlineIcon(event.GetUser().GetStatus(), m_freeIcon, m_busyIcon));
-    UserEvent changed(event.GetUser(), wxEVT_USER_CHANGED, -1);
+    // The changed handler below gives the icon to the first item of the name. When that is the
+    // new item, it is born with its icon, so that the handler finds nothing to redo: setting an
+    // image measures the item again.
+    const User& user = event.GetUser();
+    const bool first = !FindItem(user, m_group, false).IsOk();
+    AppendUserItem(m_group, user, first ? OnlineIcon(user.GetStatus(), m_freeIcon, m_busyIcon) : -1);
+    UserEvent changed(user, wxEVT_USER_CHANGED, -1);
     ProcessOnSelf(changed);
     if ( !m_addingList )
         UpdateGroupLabel();
