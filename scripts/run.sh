@@ -1,9 +1,50 @@
 #!/usr/bin/env bash
-# Builds the program and runs it with a throwaway configuration.
+# Builds the program and runs it against the bundled simulated site, with a throwaway
+# configuration: a few hundred performers who come and go.
+# Extra arguments go to build/Parlo (for example --lang ja).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run.sh: no display. On a machine without one, run it under a virtual display:" >&2
+    echo "    xvfb-run -a -s '-screen 0 1280x800x24' scripts/run.sh" >&2
+    exit 2
+fi
+
 scripts/deps.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-config=$(mktemp -d)
-trap 'rm -rf "$config"' EXIT
-build/Parlo --no-update --config "$config/Parlo.conf" "$@"
+BUILD_TARGET="ParloHost sitesim" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The simulated site on a free port of 127.0.0.1; it prints the address it serves.
+build/sitesim --port 0 --performers "${PERFORMERS:-300}" --churn "${CHURN:-0.05}" \
+    --account demo:demo --favorites "${FAVORITES:-Anna_23,LenaCat,Mia_Rose,LittleYuna}" \
+    > "$work/sitesim.log" 2>&1 &
+sim_pid=$!
+host=""
+for _ in $(seq 50); do
+    host=$(sed -n 's|^sitesim: serving http://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/sitesim.log")
+    [ -n "$host" ] && break
+    sleep 0.1
+done
+if [ -z "$host" ]; then
+    echo "run.sh: the simulated site did not start:" >&2
+    cat "$work/sitesim.log" >&2
+    exit 1
+fi
+
+cat > "$work/Parlo.conf" <<CONF
+[Site]
+mainhost=$host
+imagehost=$host
+previewhost=$host
+CONF
+chmod 600 "$work/Parlo.conf"
+echo "run.sh: simulated site at http://$host/ (sign in as demo / demo)"
+build/Parlo --no-update --config "$work/Parlo.conf" "$@"

@@ -248,3 +248,20 @@ TEST_F(MainFrameTest, TrayIconShowsHidesAndExits)
     EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }));
     m_frame = nullptr;
 }
+
+TEST_F(MainFrameTest, EveryWayOutEndsTheFrame)
+{
+    // The title bar's close button: the toolkit's default destroys the frame.
+    CreateFrame()->Close(true);
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }));
+    m_frame = nullptr;
+
+    // Ten failed downloads in a row: the error box, then the exit command.
+    Config().Write("/Site/mainhost", "127.0.0.1:" + wxString::Format("%d", sitesim::SimulatedSite::UnusedPort()));
+    DialogRecorder dialogs;
+    CreateFrame();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }, 10000));
+    m_frame = nullptr;
+    ASSERT_GE(dialogs.shown.size(), 1u);
+    EXPECT_EQ("Could not get response from server\nPlease execute it after a while.", dialogs.shown[0].message);
+}

@@ -1,0 +1,94 @@
+#include "DialogRecorder.h"
+#include "common/TempConfig.h"
+#include "common/TestSupport.h"
+#include "skin/Skin.h"
+#include "ui/MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/fileconf.h>
+#include <wx/image.h>
+#include <wx/splash.h>
+
+#include <vector>
+
+extern "C" bool SiteRun();
+
+namespace
+{
+// Runs SiteRun as if the host were the given program, with a fresh skin store, and cleans
+// up the windows and the store afterwards.
+class SiteRunTest : public ConfiguredTest
+{
+protected:
+    void StartAs(const wxString& program)
+    {
+        for ( int i = 0; i < wxTheApp->argc; ++i )
+            m_savedArgs.push_back(wxTheApp->argv[i]);
+        std::vector<wchar_t*> args{ const_cast<wchar_t*>(program.wc_str()) };
+        m_program = program;
+        wxTheApp->argv.Init(1, args.data());
+        delete Skin::GetInstance();
+        Config().Write("/Site/mainhost", "127.0.0.1:1");
+        EXPECT_TRUE(SiteRun());
+    }
+    void TearDown() override
+    {
+        for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+            (*it)->Destroy();
+        TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); });
+        delete Skin::GetInstance();
+        wxInitAllImageHandlers();
+        std::vector<wchar_t*> args;
+        for ( wxString& arg : m_savedArgs )
+            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
+        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
+        ConfiguredTest::TearDown();
+    }
+    static wxSplashScreen* Splash()
+    {
+        for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+        {
+            if ( wxSplashScreen* splash = dynamic_cast<wxSplashScreen*>(*it) )
+                return splash;
+        }
+        return nullptr;
+    }
+    static MainFrame* Frame() { return dynamic_cast<MainFrame*>(wxTheApp->GetTopWindow()); }
+
+    std::vector<wxString> m_savedArgs;
+    wxString m_program;
+    // Nothing listens on the site's port: the error box must not block the test.
+    DialogRecorder m_dialogs;
+};
+}
+
+TEST_F(SiteRunTest, SplashForTheConfiguredTimeThenTheFrame)
+{
+    StartAs(TestSupport::BuildDir() + "/Parlo");
+    wxSplashScreen* splash = Splash();
+    ASSERT_NE(nullptr, splash) << "the built skin has the splash picture";
+    EXPECT_EQ(3000, splash->GetTimeout());
+    EXPECT_EQ(wxSPLASH_CENTRE_ON_SCREEN | wxSPLASH_TIMEOUT, splash->GetSplashStyle());
+    ASSERT_NE(nullptr, Frame());
+    EXPECT_TRUE(Frame()->IsShown());
+}
+
+TEST_F(SiteRunTest, ConfiguredSplashDuration)
+{
+    Config().Write("/SplashScreen/duration", 5);
+    StartAs(TestSupport::BuildDir() + "/Parlo");
+    ASSERT_NE(nullptr, Splash());
+    EXPECT_EQ(5000, Splash()->GetTimeout());
+}
+
+TEST_F(SiteRunTest, WithoutASkinTheFrameStillComes)
+{
+    const wxString dir = TestSupport::MakeTempDir();
+    StartAs(dir + "/Parlo");
+    EXPECT_EQ(nullptr, Splash());
+    ASSERT_NE(nullptr, Frame());
+    EXPECT_TRUE(Frame()->IsShown());
+    TestSupport::RemoveDir(dir);
+}
