@@ -29,3 +29,12 @@ endfunction()
 
 parlo_wx_target(wx::base "base,net")
 parlo_wx_target(wx::gui "core,base,net")
+
+# On GTK the window code also calls GTK itself (hints the toolkit does not expose).
+execute_process(COMMAND ${WX_CONFIG} --query-toolkit
+                OUTPUT_VARIABLE WX_TOOLKIT OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(WX_TOOLKIT MATCHES "^gtk")
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET GLOBAL gtk+-3.0)
+    set_property(TARGET wx::gui APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::GTK3)
+endif()

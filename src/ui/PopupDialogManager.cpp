@@ -1,0 +1,75 @@
+#include "ui/PopupDialogManager.h"
+
+#include "model/User.h"
+#include "skin/Skin.h"
+#include "sync/UserEvent.h"
+#include "ui/MainFrame.h"
+#include "ui/PopupDialog.h"
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/frame.h>
+#include <wx/menu.h>
+#include <wx/tokenzr.h>
+
+wxBEGIN_EVENT_TABLE(PopupDialogManager, wxEvtHandler)
+    EVT_USER_ADDED(PopupDialogManager::OnUserAdded)
+    EVT_USER_CHANGED(PopupDialogManager::OnUserChanged)
+wxEND_EVENT_TABLE()
+
+PopupDialogManager::PopupDialogManager() = default;
+
+PopupDialogManager::~PopupDialogManager() = default;
+
+void PopupDialogManager::OnUserAdded(UserEvent& event)
+{
+    // Coming online is a change from offline.
+    UserEvent changed(event);
+    changed.SetEventType(wxEVT_USER_CHANGED);
+    changed.SetOldStatus(STATUS_OFFLINE);
+    ProcessEvent(changed);
+}
+
+void PopupDialogManager::OnUserChanged(UserEvent& event)
+{
+    const User& user = event.GetUser();
+    if ( IsOnlyFavoriteOn() && !IsFavorite(user.GetName()) )
+        return;
+
+    const int oldStatus = event.GetOldStatus();
+    const int newStatus = user.GetStatus();
+    int kind;
+    if ( oldStatus == STATUS_OFFLINE && (newStatus & STATUS_ONLINE) )
+        kind = PopupDialog::POPUP_KIND_ONLINE;
+    else if ( (oldStatus & STATUS_BUSY) && (newStatus & STATUS_FREE) )
+        kind = PopupDialog::POPUP_KIND_FREE;
+    else
+        return;
+
+    // It shows and destroys itself.
+    new PopupDialog(user, kind, nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                    wxSTAY_ON_TOP | wxDIALOG_NO_PARENT);
+}
+
+bool PopupDialogManager::IsOnlyFavoriteOn()
+{
+    wxFrame* frame = wxTheApp ? wxDynamicCast(wxTheApp->GetTopWindow(), wxFrame) : nullptr;
+    wxMenuBar* menuBar = frame ? frame->GetMenuBar() : nullptr;
+    wxMenuItem* item = menuBar ? menuBar->FindItem(ID_POPUP_ONLY_FAVORITE) : nullptr;
+    // Until the favourites have been downloaded the item is disabled, and everyone is announced.
+    return item && item->IsCheckable() && item->IsEnabled() && item->IsChecked();
+}
+
+bool PopupDialogManager::IsFavorite(const wxString& name)
+{
+    // Read each time: a new sign-in may have changed the list.
+    wxString favorites;
+    Skin::GetConfig()->Read("/favorites", &favorites, wxEmptyString);
+    wxStringTokenizer tokens(favorites, ",");
+    while ( tokens.HasMoreTokens() )
+    {
+        if ( tokens.GetNextToken() == name )
+            return true;
+    }
+    return false;
+}

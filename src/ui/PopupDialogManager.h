@@ -1,0 +1,26 @@
+#pragma once
+
+#include <wx/event.h>
+
+class UserEvent;
+
+// Decides which changes of the site deserve a pop-up: a performer who comes online, and one who
+// goes from busy to free; with "PopupOnlyFavorite" in force, favourites only. Register it with
+// the daemon thread; it keeps nothing of the pop-ups it opens, which end by themselves.
+class PopupDialogManager : public wxEvtHandler
+{
+public:
+    PopupDialogManager();
+    ~PopupDialogManager() override;
+
+private:
+    void OnUserAdded(UserEvent& event);
+    void OnUserChanged(UserEvent& event);
+
+    // The main frame's "PopupOnlyFavorite" item is enabled and ticked.
+    static bool IsOnlyFavoriteOn();
+    // The name is one of the favourites stored by the last sign-in.
+    static bool IsFavorite(const wxString& name);
+
+    wxDECLARE_EVENT_TABLE();
+};
