@@ -46,7 +46,8 @@ void AllTreeCtrl::OnUserAdded(UserEvent& event)
     // image measures the item again.
     const User& user = event.GetUser();
     const bool first = !FindItem(user, m_group, false).IsOk();
-    AppendUserItem(m_group, user, first ? OnlineIcon(user.GetStatus(), m_freeIcon, m_busyIcon) : -1);
+    const int icon = first ? OnlineIcon(user.GetStatus(), m_freeIcon, m_busyIcon) : -1;
+    AppendUserItem(m_group, user, icon);
     UserEvent changed(user, wxEVT_USER_CHANGED, -1);
     ProcessOnSelf(changed);
     if ( !m_addingList )

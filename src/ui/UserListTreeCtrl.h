@@ -18,8 +18,9 @@ class wxImageList;
 // Finding a user's item is a look-up in an index beside the tree (name -> the items holding
 // it, each with its parent and append order) rather than a walk over the items, so that a list
 // of thousands applies in linear time. The answers are exactly those of the walk described at
-// FindItem, provided user items enter the tree only through AppendUserItem (the trees never add
-// them otherwise); they leave the index with their data, whatever call deletes them.
+// FindItem, provided user items enter the tree only through AppendUserItem and items are never
+// sorted or inserted before others (the trees do neither); user items leave the index with
+// their data, whatever call deletes them.
 class UserListTreeCtrl : public wxTreeCtrl
 {
 public:

@@ -129,9 +129,10 @@ public:
 
     std::string Dump() const
     {
-        wxString out = wxString::Format("%s %s [%d]\n", m_label, m_expanded ? "+" : "-", GROUP_ICON);
+        wxString out =
+            wxString::Format("%s %s [%d]\n", m_label, m_expanded ? "+" : "-", GROUP_ICON);
         for ( const Item& item : m_items )
-            out += wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
+            out += ItemLine(item);
         return out.utf8_string();
     }
 
@@ -142,6 +143,11 @@ private:
         int status;
         int icon;
     };
+
+    static wxString ItemLine(const Item& item)
+    {
+        return wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
+    }
 
     static int Icon(int status)
     {

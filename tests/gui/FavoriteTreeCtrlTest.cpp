@@ -154,11 +154,11 @@ public:
         wxString out = wxString::Format("%s [%d/%d]\n", m_onlineLabel, ONLINE_GROUP_ICON,
                                         ONLINE_GROUP_ICON);
         for ( const Item& item : m_online )
-            out += wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
+            out += ItemLine(item);
         out += wxString::Format("%s [%d/%d]\n", m_offlineLabel, OFFLINE_GROUP_ICON,
                                 OFFLINE_GROUP_ICON);
         for ( const Item& item : m_offline )
-            out += wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
+            out += ItemLine(item);
         return out.utf8_string();
     }
 
@@ -169,6 +169,11 @@ private:
         int status;
         int icon;
     };
+
+    static wxString ItemLine(const Item& item)
+    {
+        return wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
+    }
 
     static int OnlineIcon(int status)
     {
