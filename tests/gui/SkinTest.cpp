@@ -265,7 +265,7 @@ TEST_F(SkinTest, UndecodableEntryIsStoredInvalidWithoutTellingTheUser)
     EXPECT_TRUE(skin.GetBitmap("Good").IsOk());
     // Asking for a broken name finds it already there.
     EXPECT_EQ(3u, skin.GetImageCount());
-    EXPECT_EQ("", log.Messages());
+    EXPECT_TRUE(log.Messages().empty()) << log.Messages().utf8_str().data();
 }
 
 TEST_F(SkinTest, MissingOrUnreadableArchiveLeavesTheStoreEmptyWithoutAReport)
@@ -291,7 +291,7 @@ TEST_F(SkinTest, MissingOrUnreadableArchiveLeavesTheStoreEmptyWithoutAReport)
     wxFFile(Archive(), "wb").Write(data.GetData(), data.GetDataLen());
     EXPECT_EQ(0u, OpenStore().GetImageCount());
 
-    EXPECT_EQ("", log.Messages());
+    EXPECT_TRUE(log.Messages().empty()) << log.Messages().utf8_str().data();
 }
 
 TEST_F(SkinTest, DestroyingTheStoreRemovesEveryHandlerAndAFreshStoreFollows)
