@@ -20,7 +20,7 @@
 class FavoriteTreeCtrl : public UserListTreeCtrl
 {
 public:
-    static const int FAVORITES_LIST_ID = 0;
+    static constexpr int FAVORITES_LIST_ID = 0;
 
     FavoriteTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                      long style, const wxValidator& validator, const wxString& name);
