@@ -2,6 +2,7 @@
 
 #include <wx/cmdline.h>
 #include <wx/dynload.h>
+#include <wx/filefn.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
 #include <wx/intl.h>
@@ -25,6 +26,7 @@ wxIMPLEMENT_APP(HostApp);
 namespace
 {
 typedef bool (*SiteRunFunction)();
+typedef wxFileName* (*GetNewPluginFileNameFunction)();
 
 // The configuration holds the site password: nobody but its owner may read it.
 bool CreateOwnerOnly(const wxString& path)
@@ -56,6 +58,16 @@ protected:
 private:
     wxLog* m_previous = nullptr;
 };
+
+// True when the library is still in memory, although nothing holds it any more.
+bool StillLoaded(const wxString& path)
+{
+    void* handle = dlopen(path.fn_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if ( !handle )
+        return false;
+    dlclose(handle);
+    return true;
+}
 
 // The dynamic loader's own words for why a library does not load.
 wxString LoaderError(const wxString& path)
@@ -126,6 +138,10 @@ bool HostApp::OnInit()
 
     if ( m_configPath.empty() && !InstallDefaultConfig() )
         return Fail("cannot create the configuration file in the user's configuration folder");
+
+    UpdatePlugin();
+    if ( !m_plugin )
+        return true;
 
     if ( !m_plugin->HasSymbol("SiteRun") )
         return Fail(wxString::Format("%s does not export SiteRun: it has no user interface to run",
@@ -207,26 +223,105 @@ void HostApp::SetUpLocale()
 
 bool HostApp::LoadPlugin()
 {
+    wxString reason;
+    if ( OpenPlugin(reason) )
+        return true;
+    Fail(reason);
+    return false;
+}
+
+bool HostApp::OpenPlugin(wxString& reason)
+{
     const wxFileName program(argv[0]);
     wxFileName plugin(program);
     plugin.SetExt(wxDynamicLibrary::GetDllExt(wxDL_MODULE).Mid(1));
     m_pluginPath = plugin.GetFullPath();
     if ( !plugin.FileExists() )
     {
-        Fail(wxString::Format("cannot find the plug-in %s", m_pluginPath));
+        reason = wxString::Format("cannot find the plug-in %s", m_pluginPath);
         return false;
     }
     {
-        // The reason goes into our one line below, not into a log window.
+        // The reason goes into our one line, not into a log window.
         TracesOnly quiet;
         m_plugin = wxPluginManager::LoadLibrary(m_pluginPath, wxDL_VERBATIM | wxDL_DEFAULT);
     }
     if ( !m_plugin )
     {
-        Fail(wxString::Format("cannot load the plug-in %s: %s", m_pluginPath, LoaderError(m_pluginPath)));
+        reason = wxString::Format("cannot load the plug-in %s: %s", m_pluginPath, LoaderError(m_pluginPath));
         return false;
     }
     wxLogTrace("lumora", "loaded %s through wxPluginManager", m_pluginPath);
+    return true;
+}
+
+void HostApp::UpdatePlugin()
+{
+    if ( m_noUpdate || !m_plugin->HasSymbol("GetNewPluginFileName") )
+        return;
+    GetNewPluginFileNameFunction getNewPluginFileName =
+        reinterpret_cast<GetNewPluginFileNameFunction>(m_plugin->GetSymbol("GetNewPluginFileName"));
+    const wxFileName* offered = getNewPluginFileName ? getNewPluginFileName() : nullptr;
+    if ( !offered )
+        return;
+    // The name lives in the plug-in: take it before the plug-in goes.
+    const wxString newPath = offered->GetFullPath();
+    wxLogTrace("lumora", "new plug-in %s", newPath);
+    UnloadPlugin();
+    if ( StillLoaded(m_pluginPath) )
+    {
+        // Its modules are gone but its code stays: it cannot run again, and the new one cannot
+        // load beside it. The new one at least takes over at the next start.
+        bool moved = false;
+        {
+            wxLogNull quiet;
+            moved = wxRenameFile(newPath, m_pluginPath, true);
+        }
+        Fail(wxString::Format("the plug-in %s stays loaded after unloading; %s", m_pluginPath,
+                              moved ? "the new one runs from the next start" : "the new one was not put in place"));
+        return;
+    }
+
+    wxString problem;
+    if ( SwapPlugin(newPath, problem) )
+    {
+        wxLogTrace("lumora", "swapped in the new plug-in %s", m_pluginPath);
+        return;
+    }
+    std::fprintf(stderr, "Parlo: cannot put the new plug-in %s in place (%s); going on with the old one\n",
+                 static_cast<const char*>(newPath.utf8_str()), static_cast<const char*>(problem.utf8_str()));
+    LoadPlugin();
+}
+
+bool HostApp::SwapPlugin(const wxString& newPath, wxString& problem)
+{
+    // A copy of the old plug-in comes back should the new one not load; the rename over the
+    // old name then leaves a plug-in in place at every moment.
+    const wxString pluginPath = m_pluginPath;
+    const wxString backupPath = pluginPath + ".old";
+    {
+        wxLogNull quiet;
+        if ( !wxCopyFile(pluginPath, backupPath, true) )
+        {
+            problem = "cannot keep a copy of the old one at " + backupPath;
+            wxRemoveFile(newPath);
+            return false;
+        }
+        if ( rename(newPath.fn_str(), pluginPath.fn_str()) != 0 )
+        {
+            problem = wxString::Format("cannot move it over %s: %s", pluginPath, wxSysErrorMsgStr());
+            wxRemoveFile(backupPath);
+            wxRemoveFile(newPath);
+            return false;
+        }
+    }
+    if ( !OpenPlugin(problem) )
+    {
+        rename(backupPath.fn_str(), pluginPath.fn_str());
+        return false;
+    }
+    wxLogNull quiet;
+    wxRemoveFile(backupPath);
     return true;
 }
 

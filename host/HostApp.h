@@ -27,6 +27,10 @@ private:
     bool InstallDefaultConfig();
     void SetUpLocale();
     bool LoadPlugin();
+    bool OpenPlugin(wxString& reason);
+    // Puts a newer plug-in in place when the loaded one offers one.
+    void UpdatePlugin();
+    bool SwapPlugin(const wxString& newPath, wxString& problem);
     void UnloadPlugin();
     bool Fail(const wxString& message);
 

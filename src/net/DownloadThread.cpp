@@ -4,6 +4,7 @@
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/protocol/http.h>
+#include <wx/stopwatch.h>
 #include <wx/url.h>
 #include <wx/utils.h>
 #include <wx/weakref.h>
@@ -231,12 +232,15 @@ DownloadThread::~DownloadThread()
 void DownloadThread::WaitForAll()
 {
     wxASSERT_MSG(wxThread::IsMain(), "only the main thread waits for the downloads");
+    wxStopWatch watch;
     wxEvtHandler* dispatcher = nullptr;
     std::vector<long> exiting;
+    int waitedFor = 0;
     {
         wxMutexLocker lock(gs_registry.lock);
-        if ( gs_registry.running > 0 )
-            wxLogTrace("lumora", "DownloadThread: waiting for %d download(s)", gs_registry.running);
+        waitedFor = gs_registry.running;
+        if ( waitedFor > 0 )
+            wxLogTrace("lumora", "DownloadThread: waiting for %d download(s)", waitedFor);
         gs_registry.stopping = true;
         while ( gs_registry.running > 0 )
             gs_registry.ended.Wait();
@@ -251,6 +255,8 @@ void DownloadThread::WaitForAll()
         static_cast<Dispatcher*>(dispatcher)->Flush();
         delete dispatcher;
     }
+    if ( waitedFor > 0 )
+        wxLogTrace("lumora", "DownloadThread: %d download(s) ended after %ld ms", waitedFor, watch.Time());
 }
 
 bool DownloadThread::ShouldStop()

@@ -1,0 +1,420 @@
+#include "common/TestSupport.h"
+#include "sitesim/SimulatedSite.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/ffile.h>
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/process.h>
+#include <wx/stopwatch.h>
+#include <wx/txtstrm.h>
+#include <wx/utils.h>
+
+#include <csignal>
+#include <fstream>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+const char* const THUMBNAIL_PATH = "/WebArchive/Stalled/thumbs/LinkedImage.jpg";
+
+// A program started in the background whose stderr (and stdout) is collected as it comes.
+class Program : public wxProcess
+{
+public:
+    Program()
+        : wxProcess(wxPROCESS_REDIRECT)
+    {
+    }
+
+    bool Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv = {})
+    {
+        wxExecuteEnv env;
+        wxGetEnvMap(&env.env);
+        for ( const auto& entry : extraEnv )
+            env.env[entry.first] = entry.second;
+        std::vector<const wxChar*> argv;
+        for ( const wxString& argument : arguments )
+            argv.push_back(argument.wc_str());
+        argv.push_back(nullptr);
+        m_pid = wxExecute(argv.data(), wxEXEC_ASYNC, this, &env);
+        return m_pid > 0;
+    }
+
+    // Reads what has arrived so far; never blocks.
+    void Pump()
+    {
+        Drain(GetErrorStream(), m_errors);
+        Drain(GetInputStream(), m_output);
+    }
+
+    bool WaitForError(const wxString& text, int timeoutMs)
+    {
+        return TestSupport::WaitFor([&] {
+            Pump();
+            return m_errors.find(text) != wxString::npos || m_ended;
+        }, timeoutMs) && m_errors.find(text) != wxString::npos;
+    }
+    bool WaitForOutput(const wxString& text, int timeoutMs)
+    {
+        TestSupport::WaitFor([&] {
+            Pump();
+            return m_output.find(text) != wxString::npos || m_ended;
+        }, timeoutMs);
+        return m_output.find(text) != wxString::npos;
+    }
+    bool WaitForEnd(int timeoutMs)
+    {
+        const bool ended = TestSupport::WaitFor([&] {
+            Pump();
+            return m_ended;
+        }, timeoutMs);
+        Pump();
+        return ended;
+    }
+    void Signal(int signal)
+    {
+        if ( !m_ended )
+            wxKill(m_pid, static_cast<wxSignal>(signal));
+    }
+
+    const wxString& Errors() const { return m_errors; }
+    const wxString& Output() const { return m_output; }
+    bool Ended() const { return m_ended; }
+    int Status() const { return m_status; }
+
+    // Stops the program for good if it is still there; the object then goes with it.
+    static void Dispose(Program* program)
+    {
+        if ( !program )
+            return;
+        if ( !program->m_ended )
+        {
+            program->Signal(SIGKILL);
+            program->WaitForEnd(5000);
+        }
+        if ( program->m_ended )
+            delete program;
+        else
+            program->Detach();
+    }
+
+protected:
+    void OnTerminate(int, int status) override
+    {
+        m_status = status;
+        m_ended = true;
+    }
+
+private:
+    static void Drain(wxInputStream* stream, wxString& text)
+    {
+        char buffer[4096];
+        while ( stream && stream->CanRead() )
+        {
+            stream->Read(buffer, sizeof buffer);
+            const size_t got = stream->LastRead();
+            if ( got == 0 )
+                break;
+            text += wxString::FromUTF8(buffer, got);
+        }
+    }
+
+    long m_pid = 0;
+    bool m_ended = false;
+    int m_status = -1;
+    wxString m_errors;
+    wxString m_output;
+};
+
+typedef std::unique_ptr<Program, void (*)(Program*)> ProgramPtr;
+
+ProgramPtr MakeProgram()
+{
+    return ProgramPtr(new Program, &Program::Dispose);
+}
+
+// True when every needle occurs in text, in the given order.
+bool InOrder(const wxString& text, std::initializer_list<wxString> needles)
+{
+    size_t from = 0;
+    for ( const wxString& needle : needles )
+    {
+        const size_t at = text.find(needle, from);
+        if ( at == wxString::npos )
+            return false;
+        from = at + needle.length();
+    }
+    return true;
+}
+
+size_t Count(const wxString& text, const wxString& needle)
+{
+    size_t count = 0;
+    for ( size_t at = text.find(needle); at != wxString::npos; at = text.find(needle, at + 1) )
+        ++count;
+    return count;
+}
+
+std::string Contents(const wxString& path)
+{
+    wxFFile file(path, "rb");
+    if ( !file.IsOpened() )
+        return "(missing)";
+    std::string text(static_cast<size_t>(file.Length()), '\0');
+    file.Read(&text[0], text.size());
+    return text;
+}
+
+// A copy of the host program with its plug-in and companion files in a folder of its own,
+// pointed at a site by its own configuration file.
+class HostAppUpdateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = TestSupport::MakeTempDir();
+        const wxString build = TestSupport::BuildDir();
+        ASSERT_TRUE(wxFileName::Mkdir(m_dir + "/ja/LC_MESSAGES", 0700, wxPATH_MKDIR_FULL));
+        for ( const char* name : { "Parlo", "Parlo.so", "Parlo.skin", "ja/LC_MESSAGES/Parlo.mo" } )
+            ASSERT_TRUE(wxCopyFile(build + "/" + name, m_dir + "/" + name)) << name;
+        m_probe = build + "/ParloProbe.so";
+        ASSERT_TRUE(wxFileName::FileExists(m_probe));
+        m_original = Contents(m_dir + "/Parlo.so");
+    }
+
+    void TearDown() override { TestSupport::RemoveDir(m_dir); }
+
+    void PointAt(const wxString& hostPort)
+    {
+        std::ofstream config((m_dir + "/Parlo.conf").ToStdString());
+        config << "[Site]\nmainhost=" << hostPort << "\nimagehost=" << hostPort
+               << "\npreviewhost=" << hostPort << "\n[SplashScreen]\nduration=0\n";
+    }
+
+    // Starts the host copy; the traces of the plug-in and the host come on its stderr.
+    ProgramPtr StartHost(std::vector<wxString> options = {},
+                         const std::map<wxString, wxString>& env = {})
+    {
+        std::vector<wxString> arguments = { m_dir + "/Parlo", "--config", m_dir + "/Parlo.conf",
+                                            "--lang", "en" };
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::map<wxString, wxString> environment = env;
+        environment["WXTRACE"] = "lumora";
+        ProgramPtr host = MakeProgram();
+        EXPECT_TRUE(host->Start(arguments, environment));
+        return host;
+    }
+
+    // Answers the host's consent question the way a person would, on the (virtual) display.
+    ProgramPtr AnswerConsent(const wxString& key)
+    {
+        ProgramPtr xdotool = MakeProgram();
+        EXPECT_TRUE(xdotool->Start({ "timeout", "60", "xdotool", "search", "--sync", "--name", "^Confirm$",
+                                     "windowfocus", "--sync", "key", key }))
+            << "xdotool is needed (scripts/deps.sh installs it)";
+        return xdotool;
+    }
+
+    // Closes the host the way a session's end would, and waits for it.
+    static void Stop(Program& host)
+    {
+        host.Signal(SIGTERM);
+        EXPECT_TRUE(host.WaitForEnd(30000)) << host.Errors();
+    }
+
+    static wxString ProblemLines(const wxString& errors)
+    {
+        wxString lines;
+        for ( const wxString& line : wxSplit(errors, '\n', '\0') )
+        {
+            if ( line.StartsWith("Parlo:") )
+                lines += line + "\n";
+        }
+        return lines;
+    }
+
+    wxString m_dir;
+    wxString m_probe;
+    std::string m_original;
+};
+}
+
+TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
+{
+    // The site program offers the probe build of the plug-in as the update.
+    ProgramPtr site = MakeProgram();
+    ASSERT_TRUE(site->Start({ TestSupport::BuildDir() + "/sitesim", "--port", "0", "--update", m_probe }));
+    ASSERT_TRUE(site->WaitForOutput("/ (", 10000)) << site->Output() << site->Errors();
+    const wxString served = site->Output().AfterFirst('/').AfterFirst('/').BeforeFirst('/');
+    ASSERT_TRUE(served.StartsWith("127.0.0.1:")) << site->Output();
+    PointAt(served);
+
+    ProgramPtr host = StartHost();
+    ProgramPtr answer = AnswerConsent("Return");
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    EXPECT_TRUE(answer->WaitForEnd(10000));
+    EXPECT_EQ(0, answer->Status()) << "the consent question was not shown";
+    Stop(*host);
+
+    EXPECT_EQ(0, host->Status()) << host->Errors();
+    const wxString& traces = host->Errors();
+    EXPECT_TRUE(InOrder(traces, { "loaded " + m_dir + "/Parlo.so", "new plug-in " + m_dir + "/Parlo.so.new",
+                                  "LumoraSite::OnExit", "unloaded " + m_dir + "/Parlo.so",
+                                  "LumoraSite created", "probe plug-in running",
+                                  "swapped in the new plug-in", "calling SiteRun" }))
+        << traces;
+    // The original ran first and the probe only after the swap.
+    EXPECT_EQ(1u, Count(traces, "probe plug-in running")) << traces;
+    EXPECT_LT(traces.find("new plug-in"), traces.find("probe plug-in running"));
+    EXPECT_TRUE(Contents(m_probe) == Contents(m_dir + "/Parlo.so"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.new"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
+    EXPECT_EQ("", ProblemLines(traces));
+    site->Signal(SIGTERM);
+}
+
+TEST_F(HostAppUpdateTest, NoUpdateOptionAsksNothing)
+{
+    sitesim::SimulatedSite::Options options;
+    options.updateFile = m_probe.ToStdString();
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    PointAt(site.GetHostPort());
+
+    // A question would stop the host before its user interface.
+    ProgramPtr host = StartHost({ "--no-update" });
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    Stop(*host);
+
+    EXPECT_EQ(0u, site.CountRequests("/cgi-bin/app/update.cgi"));
+    EXPECT_EQ(wxString::npos, host->Errors().find("probe plug-in running"));
+    EXPECT_EQ(wxString::npos, host->Errors().find("DownloadToFile"));
+    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_EQ(0, host->Status()) << host->Errors();
+}
+
+TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
+{
+    const wxString broken = m_dir + "/broken.bin";
+    std::ofstream(broken.ToStdString(), std::ios::binary) << std::string(100000, 'x');
+    sitesim::SimulatedSite::Options options;
+    options.updateFile = broken.ToStdString();
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    PointAt(site.GetHostPort());
+
+    ProgramPtr host = StartHost();
+    ProgramPtr answer = AnswerConsent("Return");
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    Stop(*host);
+
+    const wxString problems = ProblemLines(host->Errors());
+    EXPECT_EQ(1u, Count(problems, "\n")) << host->Errors();
+    EXPECT_TRUE(problems.StartsWith("Parlo: cannot put the new plug-in " + m_dir + "/Parlo.so.new in place"))
+        << problems;
+    EXPECT_NE(wxString::npos, problems.find("going on with the old one")) << problems;
+    // The old plug-in came back, runs, and is in place byte for byte.
+    EXPECT_EQ(2u, Count(host->Errors(), "LumoraSite created")) << host->Errors();
+    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
+    EXPECT_EQ(0, host->Status()) << host->Errors();
+}
+
+TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)
+{
+    sitesim::SimulatedSite::Options options;
+    options.updateFile = m_probe.ToStdString();
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    PointAt(site.GetHostPort());
+    // Where the old plug-in would be kept, a folder that nothing can replace.
+    ASSERT_TRUE(wxFileName::Mkdir(m_dir + "/Parlo.so.old/in-the-way", 0700, wxPATH_MKDIR_FULL));
+
+    ProgramPtr host = StartHost();
+    ProgramPtr answer = AnswerConsent("Return");
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    Stop(*host);
+
+    const wxString problems = ProblemLines(host->Errors());
+    EXPECT_EQ(1u, Count(problems, "\n")) << host->Errors();
+    EXPECT_NE(wxString::npos, problems.find("going on with the old one")) << problems;
+    EXPECT_EQ(wxString::npos, host->Errors().find("probe plug-in running"));
+    EXPECT_TRUE(InOrder(host->Errors(), { "unloaded", "LumoraSite created", "loaded", "calling SiteRun" }));
+    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_EQ(0, host->Status()) << host->Errors();
+}
+
+TEST_F(HostAppUpdateTest, UnloadWaitsForAStalledDownload)
+{
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
+    site.SetFault(THUMBNAIL_PATH, sitesim::Fault::Delay(60000));
+    PointAt(site.GetHostPort());
+    // The probe build starts a download with an 8-second time-out as it loads.
+    ASSERT_TRUE(wxCopyFile(m_probe, m_dir + "/Parlo.so"));
+
+    ProgramPtr host = StartHost({ "--no-update" },
+                                { { "PARLO_PROBE_DOWNLOAD", "http://" + wxString(site.GetHostPort()) + THUMBNAIL_PATH },
+                                  { "PARLO_PROBE_TIMEOUT", "8" } });
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    ASSERT_TRUE(site.WaitForRequests(THUMBNAIL_PATH, 1, 10000));
+    Stop(*host);
+
+    const wxString& traces = host->Errors();
+    EXPECT_EQ(0, host->Status()) << traces;
+    EXPECT_TRUE(InOrder(traces, { "LumoraSite::OnExit", "waiting for 1 download(s)",
+                                  "probe download finished: no data", "1 download(s) ended after",
+                                  "unloaded" }))
+        << traces;
+    long waited = -1;
+    const wxString after = traces.Mid(traces.find("ended after ") + 12).BeforeFirst(' ');
+    ASSERT_TRUE(after.ToLong(&waited)) << traces;
+    EXPECT_LT(waited, 9000);
+}
+
+TEST_F(HostAppUpdateTest, PluginHasNothingThatKeepsItLoaded)
+{
+    // A "unique" symbol makes the loader keep the library for good once it defines one first.
+    for ( const char* name : { "Parlo.so", "ParloProbe.so" } )
+    {
+        wxArrayString output;
+        wxArrayString errors;
+        const wxString path = TestSupport::BuildDir() + "/" + name;
+        ASSERT_EQ(0, wxExecute("readelf -W --dyn-syms --dynamic " + path, output, errors, wxEXEC_SYNC));
+        ASSERT_GT(output.size(), 10u);
+        for ( const wxString& line : output )
+        {
+            EXPECT_EQ(wxString::npos, line.find(" UNIQUE ")) << name << ": " << line;
+            EXPECT_EQ(wxString::npos, line.find("NODELETE")) << name << ": " << line;
+        }
+    }
+}
+
+TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
+{
+    sitesim::SimulatedSite::Options options;
+    options.updateFile = m_probe.ToStdString();
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    PointAt(site.GetHostPort());
+    ASSERT_TRUE(wxCopyFile(TestSupport::BuildDir() + "/ParloSticky.so", m_dir + "/Parlo.so"));
+
+    ProgramPtr host = StartHost();
+    ProgramPtr answer = AnswerConsent("Return");
+    ASSERT_TRUE(host->WaitForEnd(60000)) << host->Errors();
+
+    // No crash and no half-loaded plug-in: one line, a failure code, the new one ready for next time.
+    EXPECT_EQ(1, host->Status()) << host->Errors();
+    const wxString problems = ProblemLines(host->Errors());
+    EXPECT_EQ(1u, Count(problems, "\n")) << host->Errors();
+    EXPECT_NE(wxString::npos, problems.find("stays loaded after unloading; the new one runs from the next start"))
+        << problems;
+    EXPECT_EQ(wxString::npos, host->Errors().find("calling SiteRun"));
+    EXPECT_TRUE(Contents(m_probe) == Contents(m_dir + "/Parlo.so"));
+}
