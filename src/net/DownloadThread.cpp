@@ -65,13 +65,15 @@ bool SystemThreadGone(long id)
 }
 
 // A thread's object is deleted by the thread itself, which then still returns through our code:
-// the library may only go once the system thread has ended too.
+// the library may only go once the system thread has ended too. Bounded, since an id may have
+// been taken over by another thread meanwhile.
 void WaitUntilGone(const std::vector<long>& ids)
 {
-    const int LIMIT_MS = 2000;
+    const long LIMIT_MS = 2000;
+    wxStopWatch watch;
     for ( long id : ids )
     {
-        for ( int waited = 0; waited < LIMIT_MS && !SystemThreadGone(id); ++waited )
+        while ( !SystemThreadGone(id) && watch.Time() < LIMIT_MS )
             wxMilliSleep(1);
     }
 }
