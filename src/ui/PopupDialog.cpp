@@ -92,10 +92,10 @@ unsigned int BigEndian16(const unsigned char* p)
     return (static_cast<unsigned int>(p[0]) << 8) | p[1];
 }
 
-unsigned long BigEndian32(const unsigned char* p)
+long long BigEndian32(const unsigned char* p)
 {
-    return (static_cast<unsigned long>(p[0]) << 24) | (static_cast<unsigned long>(p[1]) << 16)
-           | (static_cast<unsigned long>(p[2]) << 8) | p[3];
+    return (static_cast<long long>(p[0]) << 24) | (static_cast<long long>(p[1]) << 16)
+           | (static_cast<long long>(p[2]) << 8) | p[3];
 }
 
 unsigned int LittleEndian16(const unsigned char* p)
@@ -103,15 +103,16 @@ unsigned int LittleEndian16(const unsigned char* p)
     return p[0] | (static_cast<unsigned int>(p[1]) << 8);
 }
 
-long LittleEndian32Signed(const unsigned char* p)
+long long LittleEndian32Signed(const unsigned char* p)
 {
-    const unsigned long value = p[0] | (static_cast<unsigned long>(p[1]) << 8)
-                                | (static_cast<unsigned long>(p[2]) << 16)
-                                | (static_cast<unsigned long>(p[3]) << 24);
-    return value >= 0x80000000ul ? static_cast<long>(value) - 0x100000000l : static_cast<long>(value);
+    const unsigned long long value = p[0] | (static_cast<unsigned long long>(p[1]) << 8)
+                                     | (static_cast<unsigned long long>(p[2]) << 16)
+                                     | (static_cast<unsigned long long>(p[3]) << 24);
+    return value >= 0x80000000ull ? static_cast<long long>(value) - 0x100000000ll
+                                  : static_cast<long long>(value);
 }
 
-bool SideFits(long side)
+bool SideFits(long long side)
 {
     return side > 0 && side <= PopupDialog::MAX_IMAGE_SIDE;
 }
@@ -161,10 +162,7 @@ bool PngFits(const unsigned char* data, size_t size)
     if ( size < 24 || std::memcmp(data, SIGNATURE, sizeof SIGNATURE) != 0
          || std::memcmp(data + 12, "IHDR", 4) != 0 )
         return false;
-    const unsigned long width = BigEndian32(data + 16);
-    const unsigned long height = BigEndian32(data + 20);
-    return width > 0 && width <= PopupDialog::MAX_IMAGE_SIDE && height > 0
-           && height <= PopupDialog::MAX_IMAGE_SIDE;
+    return SideFits(BigEndian32(data + 16)) && SideFits(BigEndian32(data + 20));
 }
 
 // The toolkit's GIF decoder reads every frame, each up to the screen size of the header, and may
@@ -187,18 +185,15 @@ bool BmpFits(const unsigned char* data, size_t size)
 {
     if ( size < 26 || data[0] != 'B' || data[1] != 'M' )
         return false;
-    const long headerSize = LittleEndian32Signed(data + 14);
+    const long long headerSize = LittleEndian32Signed(data + 14);
     if ( headerSize == 12 )
         return SideFits(LittleEndian16(data + 18)) && SideFits(LittleEndian16(data + 20));
-    if ( headerSize < 40 || size < 50 )
+    if ( headerSize < 40 )
         return false;
-    const long width = LittleEndian32Signed(data + 18);
-    const long height = LittleEndian32Signed(data + 22);
-    // A palette has at most 256 colours; the decoder would allocate whatever is declared.
-    const long colours = LittleEndian32Signed(data + 46);
+    const long long width = LittleEndian32Signed(data + 18);
+    const long long height = LittleEndian32Signed(data + 22);
     // A negative height means rows stored top down.
-    return SideFits(width) && height != LONG_MIN && SideFits(height < 0 ? -height : height)
-           && colours >= 0 && colours <= 256;
+    return SideFits(width) && SideFits(height < 0 ? -height : height);
 }
 
 // The format of data when it is one we can size up before decoding and its size is acceptable.

@@ -29,7 +29,7 @@ public:
     };
 
     // Larger pictures are refused before they are decoded.
-    static const int MAX_IMAGE_SIDE = 4096;
+    static constexpr int MAX_IMAGE_SIDE = 4096;
 
     PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowID id, const wxString& title,
                 const wxPoint& pos, const wxSize& size, long style);

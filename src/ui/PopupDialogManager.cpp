@@ -53,7 +53,9 @@ void PopupDialogManager::OnUserChanged(UserEvent& event)
 
 bool PopupDialogManager::IsOnlyFavoriteOn()
 {
-    wxFrame* frame = wxTheApp ? wxDynamicCast(wxTheApp->GetTopWindow(), wxFrame) : nullptr;
+    wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+    // Tested before the cast: the toolkit's checked cast converts the pointer first.
+    wxFrame* frame = top && top->IsKindOf(wxCLASSINFO(wxFrame)) ? static_cast<wxFrame*>(top) : nullptr;
     wxMenuBar* menuBar = frame ? frame->GetMenuBar() : nullptr;
     wxMenuItem* item = menuBar ? menuBar->FindItem(ID_POPUP_ONLY_FAVORITE) : nullptr;
     // Until the favourites have been downloaded the item is disabled, and everyone is announced.
