@@ -125,6 +125,9 @@ bool HostApp::OnInit()
 
     if ( !wxApp::OnInit() )
         return false;
+    // An optimised build mutes traces; a maintainer who asks for them with WXTRACE gets them.
+    if ( wxGetEnv("WXTRACE", nullptr) )
+        wxLog::SetLogLevel(wxLOG_Max);
     SetSignalHandler(SIGTERM, &HostApp::OnStopSignal);
     SetSignalHandler(SIGINT, &HostApp::OnStopSignal);
 

@@ -13,6 +13,7 @@
 #include "ui/AllTreeCtrl.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/NotifyIcon.h"
+#include "ui/PopupDialogManager.h"
 
 #include <wx/app.h>
 #include <wx/config.h>
@@ -69,6 +70,8 @@ MainFrame::MainFrame()
     m_daemonThread = new DaemonThread(Site::GetInstance(), wxTHREAD_JOINABLE, 0, 0);
     m_daemonThread->AddEventHandler(m_allTree);
     m_favoritePanel->Enable(false);
+    m_popupManager = new PopupDialogManager;
+    m_daemonThread->AddEventHandler(m_popupManager);
 
     // A skin without the icon leaves the toolkit's own.
     const wxIcon icon = Skin::GetInstance()->GetIcon("Application_icon");
@@ -93,6 +96,8 @@ MainFrame::~MainFrame()
     }
     delete m_notifyIcon;
     m_notifyIcon = nullptr;
+    delete m_popupManager;
+    m_popupManager = nullptr;
     SaveGeometry();
     Skin::GetConfig()->DeleteEntry("/favorites");
 }

@@ -7,6 +7,7 @@ class DaemonThread;
 class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
 class NotifyIcon;
+class PopupDialogManager;
 class wxIconizeEvent;
 class wxNotebook;
 class wxPanel;
@@ -54,6 +55,7 @@ private:
     wxPanel* m_favoritePanel = nullptr;
     wxNotebook* m_notebook = nullptr;
     DaemonThread* m_daemonThread = nullptr;
+    PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;
     bool m_loggedIn = false;
 
