@@ -46,8 +46,9 @@ bool CopyBody(wxInputStream& input, wxOutputStream& output, long long limit)
 bool DownloadToFile(const wxString& url, const wxString& path)
 {
     wxURL address(url);
-    wxHTTP* http = wxDynamicCast(&address.GetProtocol(), wxHTTP);
-    if ( !address.IsOk() || !http )
+    // Without a known scheme the address has no client at all.
+    wxHTTP* http = address.IsOk() ? wxDynamicCast(&address.GetProtocol(), wxHTTP) : nullptr;
+    if ( !http )
     {
         wxLogTrace("lumora", "DownloadToFile: not an http address: %s", url);
         return false;
