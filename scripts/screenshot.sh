@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Takes the README's screenshot: runs the program against the simulated site under a virtual
-# display and saves the main window, once its "All" page has filled, as docs/main-window.png.
+# Takes the README's screenshots under a virtual display: the main window running against the
+# simulated site once its "All" page has filled (docs/main-window.png), then the favourites page
+# and a pop-up from the end-to-end test (docs/favorites.png, docs/popup.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${INSIDE_XVFB:-}" ]; then
     scripts/deps.sh
-    BUILD_TARGET="ParloHost sitesim" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    BUILD_TARGET="ParloHost sitesim gui_tests" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     exec env INSIDE_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
@@ -30,3 +31,5 @@ import -window "$window" "$out"
 pkill -TERM -f "build/Parlo --no-update" || true
 wait "$run_pid" || true
 echo "screenshot.sh: wrote $out"
+PARLO_SCREENSHOTS="$PWD/$(dirname "$out")" build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
+echo "screenshot.sh: wrote $(dirname "$out")/favorites.png and $(dirname "$out")/popup.png"

@@ -13,6 +13,7 @@
 #include "ui/AllTreeCtrl.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/NotifyIcon.h"
+#include "ui/PopupDialog.h"
 #include "ui/PopupDialogManager.h"
 
 #include <wx/app.h>
@@ -98,6 +99,13 @@ MainFrame::~MainFrame()
     m_notifyIcon = nullptr;
     delete m_popupManager;
     m_popupManager = nullptr;
+    // Pop-ups still waiting for their pictures would keep the program alive after the user
+    // has left it: they go with the frame.
+    for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+    {
+        if ( dynamic_cast<PopupDialog*>(*it) )
+            (*it)->Destroy();
+    }
     SaveGeometry();
     Skin::GetConfig()->DeleteEntry("/favorites");
 }

@@ -1,0 +1,194 @@
+// The whole program at work: sign in, see the favourites, get pop-ups as performers arrive.
+#include "DialogRecorder.h"
+#include "common/TempConfig.h"
+#include "common/TestSupport.h"
+#include "shell/Site.h"
+#include "skin/Skin.h"
+#include "sitesim/SimulatedSite.h"
+#include "ui/AuthenticationDialog.h"
+#include "ui/FavoriteTreeCtrl.h"
+#include "ui/MainFrame.h"
+#include "ui/PopupDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/fileconf.h>
+#include <wx/image.h>
+#include <wx/menu.h>
+#include <wx/statbmp.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <vector>
+
+namespace
+{
+std::vector<PopupDialog*> OpenPopups()
+{
+    std::vector<PopupDialog*> popups;
+    for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+    {
+        if ( PopupDialog* popup = dynamic_cast<PopupDialog*>(*it) )
+            popups.push_back(popup);
+    }
+    return popups;
+}
+
+PopupDialog* ShownPopupFor(const wxString& name)
+{
+    for ( PopupDialog* popup : OpenPopups() )
+    {
+        if ( popup->IsShown() && popup->GetUser().GetName() == name )
+            return popup;
+    }
+    return nullptr;
+}
+
+// With PARLO_SCREENSHOTS set to a folder, saves what a window shows there, for the README.
+void Screenshot(wxWindow* window, const wxString& name)
+{
+    wxString dir;
+    if ( !wxGetEnv("PARLO_SCREENSHOTS", &dir) || dir.empty() )
+        return;
+    window->Update();
+    TestSupport::WaitFor([] { return false; }, 500);
+    const wxRect rect = window->GetScreenRect();
+    wxExecute(wxString::Format("import -window root -crop %dx%d+%d+%d %s/%s", rect.width, rect.height,
+                               rect.x, rect.y, dir, name),
+              wxEXEC_SYNC);
+}
+
+// Runs the test as the built program, so that the real skin is used.
+class AsBuiltProgram
+{
+public:
+    AsBuiltProgram()
+    {
+        for ( int i = 0; i < wxTheApp->argc; ++i )
+            m_saved.push_back(wxTheApp->argv[i]);
+        const wxString program = TestSupport::BuildDir() + "/Parlo";
+        std::vector<wchar_t*> args{ const_cast<wchar_t*>(program.wc_str()) };
+        wxTheApp->argv.Init(1, args.data());
+        delete Skin::GetInstance();
+    }
+    ~AsBuiltProgram()
+    {
+        delete Skin::GetInstance();
+        wxInitAllImageHandlers();
+        std::vector<wchar_t*> args;
+        for ( wxString& arg : m_saved )
+            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
+        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
+    }
+
+private:
+    std::vector<wxString> m_saved;
+};
+
+std::string ThumbnailPath(const std::string& name)
+{
+    return "/WebArchive/" + name + "/thumbs/LinkedImage.jpg";
+}
+}
+
+TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
+{
+    AsBuiltProgram program;
+    DialogRecorder dialogs;
+    sitesim::SimulatedSite::Options options;
+    options.user = "viewer";
+    options.password = "secret";
+    // One name per line: the line that ends the answer is never read.
+    options.favorites = { "Anna_23", "Bea", "Cleo", "LenaCat", "Last_line" };
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    std::vector<sitesim::Performer> performers = { { "Anna_23", 0x03 }, { "Cleo", 0x15 }, { "Mia", 0x03 },
+                                                   { "LenaCat", 0x0D }, { "Zoe_7", 0x01 } };
+    site.SetPerformers(performers);
+    site.SetChurn(0);
+    Config().Write("/Site/mainhost", wxString(site.GetHostPort()));
+    Config().Write("/Site/imagehost", wxString(site.GetHostPort()));
+    Config().Write("/System/syncinterval", 1);
+    Config().Write("/PopupDialog/duration", 2);
+
+    MainFrame* frame = new MainFrame;
+    ASSERT_TRUE(TestSupport::WaitFor([] { return Site::GetInstance()->GetUserList().GetCount() == 5; }, 10000));
+    // The first list announces nobody.
+    TestSupport::WaitFor([] { return false; }, 300);
+    EXPECT_TRUE(OpenPopups().empty());
+
+    // Sign in.
+    dialogs.whileOpen = [](wxDialog* dialog) {
+        if ( AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog) )
+        {
+            login->GetUserNameField()->SetValue("viewer");
+            login->GetPasswordField()->SetValue("secret");
+            wxCommandEvent ok(wxEVT_COMMAND_BUTTON_CLICKED, wxID_OK);
+            login->GetEventHandler()->ProcessEvent(ok);
+        }
+    };
+    wxCommandEvent update(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
+    frame->GetEventHandler()->ProcessEvent(update);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return frame->IsLoggedIn(); }));
+
+    // The favourites, split into online and offline, with counts.
+    FavoriteTreeCtrl* tree = frame->GetFavoriteTree();
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId online = tree->GetFirstChild(tree->GetRootItem(), cookie);
+    const wxTreeItemId offline = tree->GetNextChild(tree->GetRootItem(), cookie);
+    ASSERT_TRUE(online.IsOk() && offline.IsOk());
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return tree->GetItemText(online) == "Online (3)"; }))
+        << tree->GetItemText(online);
+    EXPECT_EQ("Offline (1)", tree->GetItemText(offline));
+    tree->ExpandAll();
+    Screenshot(frame, "favorites.png");
+
+    // Favourites only: a favourite comes online and gets a pop-up with its picture; someone
+    // else does not.
+    frame->GetMenuBar()->Check(ID_POPUP_ONLY_FAVORITE, true);
+    wxCommandEvent only(wxEVT_COMMAND_MENU_SELECTED, ID_POPUP_ONLY_FAVORITE);
+    only.SetInt(1);
+    frame->GetEventHandler()->ProcessEvent(only);
+    performers.push_back({ "Bea", 0x03 });
+    performers.push_back({ "Stranger", 0x03 });
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return ShownPopupFor("Bea") != nullptr; }, 10000));
+    PopupDialog* bea = ShownPopupFor("Bea");
+    EXPECT_EQ(wxSize(107, 82), bea->GetProfileImage()->GetBitmap().GetSize());
+    EXPECT_EQ(1u, site.CountRequests(ThumbnailPath("Bea")));
+    EXPECT_EQ(0u, site.CountRequests(ThumbnailPath("Stranger")));
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return tree->GetItemText(online) == "Online (4)"; }));
+    Screenshot(bea, "popup.png");
+    EXPECT_TRUE(TestSupport::WaitFor([] { return OpenPopups().empty(); }, 10000)) << "it closes itself";
+
+    // A site that comes back after an outage: fifty arrivals at once, fifty pop-ups, all gone
+    // by themselves.
+    frame->GetMenuBar()->Check(ID_POPUP_ONLY_FAVORITE, false);
+    only.SetInt(0);
+    frame->GetEventHandler()->ProcessEvent(only);
+    for ( int i = 0; i < 50; ++i )
+        performers.push_back({ "Burst_" + std::to_string(i), 0x03 });
+    site.SetPerformers(performers);
+    EXPECT_TRUE(TestSupport::WaitFor([&] {
+        size_t asked = 0;
+        for ( int i = 0; i < 50; ++i )
+            asked += site.CountRequests(ThumbnailPath("Burst_" + std::to_string(i)));
+        return asked == 50;
+    }, 20000));
+    EXPECT_TRUE(TestSupport::WaitFor([] { return OpenPopups().empty(); }, 30000));
+
+    // Leaving while pictures are still on their way ends cleanly.
+    for ( int i = 0; i < 5; ++i )
+    {
+        const std::string name = "Slow_" + std::to_string(i);
+        site.SetFault(ThumbnailPath(name), sitesim::Fault::Delay(20000));
+        performers.push_back({ name, 0x03 });
+    }
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return site.CountRequests(ThumbnailPath("Slow_4")) == 1; }, 10000));
+    frame->Destroy();
+    EXPECT_TRUE(TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 2000))
+        << OpenPopups().size() << " pop-ups left";
+    site.Stop();
+}
