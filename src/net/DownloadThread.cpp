@@ -221,14 +221,26 @@ DownloadThread::~DownloadThread()
             m_dispatcher->QueueEvent(new ResultEvent(m_delivery, BodyBuffer(), 0));
         m_delivery = nullptr;
     }
-    if ( m_counted )
-    {
-        wxMutexLocker lock(gs_registry.lock);
-        if ( m_systemThreadId != 0 )
-            gs_registry.exiting.push_back(m_systemThreadId);
-        --gs_registry.running;
-        gs_registry.ended.Broadcast();
-    }
+    Unregister();
+}
+
+void DownloadThread::OnExit()
+{
+    // A joinable thread is done here; its object may live on with its owner.
+    if ( !IsDetached() )
+        Unregister();
+}
+
+void DownloadThread::Unregister()
+{
+    if ( !m_counted )
+        return;
+    m_counted = false;
+    wxMutexLocker lock(gs_registry.lock);
+    if ( m_systemThreadId != 0 )
+        gs_registry.exiting.push_back(m_systemThreadId);
+    --gs_registry.running;
+    gs_registry.ended.Broadcast();
 }
 
 void DownloadThread::WaitForAll()

@@ -30,6 +30,7 @@ public:
 
 protected:
     ExitCode Entry() override;
+    void OnExit() override;
 
 private:
     class Delivery;
@@ -38,6 +39,8 @@ private:
 
     wxInputStream* OpenBody();
     bool ShouldStop();
+    // This thread no longer runs: WaitForAll need not wait for it.
+    void Unregister();
     // Hands the body (or null) over to the main thread; buffer is allocated with operator new.
     void Finish(void* buffer, size_t size);
 

@@ -128,10 +128,21 @@ private:
     std::unique_ptr<sitesim::SimulatedSite> m_site;
 };
 
+#if defined(__SANITIZE_THREAD__)
+// A detached thread ends inside the toolkit without a join, which the race detector cannot see:
+// under it the threads are joinable, and joined.
+const wxThreadKind KIND = wxTHREAD_JOINABLE;
+#else
+const wxThreadKind KIND = wxTHREAD_DETACHED;
+#endif
+std::vector<DownloadThread*> gs_joinable;
+
 void Start(wxEvtHandler* handler, int id, wxURL* url, wxHTTP* http = nullptr)
 {
-    DownloadThread* thread = new DownloadThread(handler, id, url, http, 0, wxTHREAD_DETACHED);
+    DownloadThread* thread = new DownloadThread(handler, id, url, http, 0, KIND);
     EXPECT_EQ(wxTHREAD_NO_ERROR, thread->Run());
+    if ( KIND == wxTHREAD_JOINABLE )
+        gs_joinable.push_back(thread);
 }
 
 // Waits for done() without handing anything over to the receivers meanwhile.
@@ -146,6 +157,12 @@ bool WaitWithoutDelivering(const std::function<bool()>& done, int timeoutMs = 50
 // Waits until every thread has ended and its result has been handed over.
 void Settle()
 {
+    for ( DownloadThread* thread : gs_joinable )
+    {
+        thread->Wait();
+        delete thread;
+    }
+    gs_joinable.clear();
     DownloadThread::WaitForAll();
 }
 }
