@@ -210,6 +210,8 @@ TEST_F(MainFrameTest, IconizingHidesOnlyWhenThereIsATray)
     wxIconizeEvent restored(frame->GetId(), false);
     frame->GetEventHandler()->ProcessEvent(restored);
     EXPECT_TRUE(frame->IsShown());
+    // The icon leaves the tray before the tray itself goes.
+    DestroyFrame();
 }
 
 TEST_F(MainFrameTest, TrayIconShowsHidesAndExits)
