@@ -53,6 +53,8 @@ public:
         : m_hostHeader(hostHeader)
         , m_serverUrl(serverUrl)
     {
+        // Used on a worker thread only: it must wait by itself, never through the main loop.
+        SetFlags(wxSOCKET_BLOCK);
         // The same rule as the toolkit's default proxy: "host:port", both parts present.
         const wxString proxyHost = proxy.BeforeFirst(':');
         unsigned long proxyPort = 0;

@@ -3,6 +3,7 @@
 #include "gui/DialogRecorder.h"
 
 #include "model/User.h"
+#include "net/DownloadFinishedEvent.h"
 #include "net/DownloadThread.h"
 #include "sitesim/SimulatedSite.h"
 #include "skin/Skin.h"
@@ -19,7 +20,6 @@
 #include <wx/frame.h>
 #include <wx/mimetype.h>
 #include <wx/mstream.h>
-#include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/stopwatch.h>
@@ -33,17 +33,10 @@
 #include <gtk/gtk.h>
 #endif
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <map>
-#include <mutex>
+#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -55,90 +48,6 @@ std::string ThumbnailPath(const std::string& name)
 {
     return "/WebArchive/" + name + "/thumbs/LinkedImage.jpg";
 }
-
-// Serves fixed bodies on 127.0.0.1: the pictures the simulated site does not make.
-class PictureServer
-{
-public:
-    PictureServer()
-    {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if ( m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0
-             || listen(m_listener, 64) != 0
-             || getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 )
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Run(); });
-    }
-
-    ~PictureServer()
-    {
-        if ( m_listener >= 0 )
-            shutdown(m_listener, SHUT_RDWR);
-        if ( m_thread.joinable() )
-            m_thread.join();
-        if ( m_listener >= 0 )
-            close(m_listener);
-    }
-
-    void Serve(const std::string& path, const std::string& body)
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_bodies[path] = body;
-    }
-
-    wxString GetHostPort() const { return wxString::Format("127.0.0.1:%d", m_port); }
-
-private:
-    void Run()
-    {
-        for ( ;; )
-        {
-            const int connection = accept(m_listener, nullptr, nullptr);
-            if ( connection < 0 )
-                return;
-            std::string request;
-            char chunk[4096];
-            while ( request.find("\r\n\r\n") == std::string::npos )
-            {
-                const ssize_t got = recv(connection, chunk, sizeof chunk, 0);
-                if ( got <= 0 )
-                    break;
-                request.append(chunk, static_cast<size_t>(got));
-            }
-            const size_t start = request.find(' ') + 1;
-            const std::string path = request.substr(start, request.find(' ', start) - start);
-            std::string answer;
-            {
-                std::lock_guard<std::mutex> lock(m_lock);
-                const auto found = m_bodies.find(path);
-                if ( found == m_bodies.end() )
-                    answer = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-                else
-                    answer = "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: "
-                             + std::to_string(found->second.size()) + "\r\n\r\n" + found->second;
-            }
-            for ( size_t sent = 0; sent < answer.size(); )
-            {
-                const ssize_t put = send(connection, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-                if ( put <= 0 )
-                    break;
-                sent += static_cast<size_t>(put);
-            }
-            close(connection);
-        }
-    }
-
-    int m_listener = -1;
-    int m_port = 0;
-    std::thread m_thread;
-    std::mutex m_lock;
-    std::map<std::string, std::string> m_bodies;
-};
 
 std::string Encode(const wxImage& image, wxBitmapType type)
 {
@@ -366,6 +275,17 @@ protected:
 
     static wxImage Shown(PopupDialog* popup) { return ImageOf(popup->GetProfileImage()->GetBitmap()); }
 
+    // What the download thread hands over: a buffer of operator new that the pop-up frees.
+    static void Deliver(PopupDialog* popup, const std::string& body)
+    {
+        void* buffer = ::operator new(body.size());
+        memcpy(buffer, body.data(), body.size());
+        DownloadFinishedEvent finished(wxEVT_DOWNLOAD_FINISHED, wxID_ANY);
+        finished.SetClientData(buffer);
+        finished.SetInt(static_cast<int>(body.size()));
+        popup->GetEventHandler()->ProcessEvent(finished);
+    }
+
     DialogRecorder m_dialogs;
     sitesim::SimulatedSite m_site;
     BuiltSkin* m_skin = nullptr;
@@ -473,29 +393,42 @@ TEST_F(PopupDialogTest, BuildsItsWindowsAndShowsTheThumbnailAt107x82)
 
 TEST_F(PopupDialogTest, ShowsThumbnailsOfAnySizeAt107x82)
 {
-    PictureServer pictures;
-    Config().Write("/Site/imagehost", pictures.GetHostPort());
+    // Pictures the simulated site does not make are handed over as its download would.
+    sitesim::SimulatedSite stalled;
+    ASSERT_TRUE(stalled.Start(0));
+    stalled.SetFault(ThumbnailPath("Any"), sitesim::Fault::Delay(60000));
+    Config().Write("/Site/imagehost", wxString(stalled.GetHostPort()));
     AddAllImageHandlers();
     const struct
     {
-        const char* name;
         wxSize size;
         wxBitmapType type;
     } cases[] = {
-        { "Tiny", wxSize(3, 2), wxBITMAP_TYPE_PNG },
-        { "Wide", wxSize(640, 40), wxBITMAP_TYPE_JPEG },
-        { "Tall", wxSize(30, 900), wxBITMAP_TYPE_BMP },
-        { "Largest", wxSize(4096, 8), wxBITMAP_TYPE_JPEG },
+        { wxSize(3, 2), wxBITMAP_TYPE_PNG },
+        { wxSize(640, 40), wxBITMAP_TYPE_JPEG },
+        { wxSize(30, 900), wxBITMAP_TYPE_BMP },
+        { wxSize(4096, 8), wxBITMAP_TYPE_JPEG },
     };
     for ( const auto& each : cases )
     {
-        pictures.Serve(ThumbnailPath(each.name), Encode(Gradient(each.size.x, each.size.y), each.type));
-        PopupDialog* popup = OpenShown(each.name);
+        PopupDialog* popup = Open("Any");
+        Deliver(popup, Encode(Gradient(each.size.x, each.size.y), each.type));
+        EXPECT_TRUE(popup->IsShown());
         const wxImage shown = Shown(popup);
-        EXPECT_EQ(wxSize(107, 82), shown.GetSize()) << each.name;
-        EXPECT_FALSE(SamePixels(Placeholder(), shown)) << each.name;
+        EXPECT_EQ(wxSize(107, 82), shown.GetSize()) << each.size.x << "x" << each.size.y;
+        EXPECT_FALSE(SamePixels(Placeholder(), shown)) << each.size.x << "x" << each.size.y;
         popup->Destroy();
     }
+
+    // Only the first hand-over counts.
+    PopupDialog* once = Open("Any");
+    Deliver(once, Encode(Gradient(8, 8), wxBITMAP_TYPE_PNG));
+    const wxImage first = Shown(once);
+    ASSERT_TRUE(WaitIdle([] { return PopupDialog::GetOpenCount() == 1; }));
+    Deliver(once, "");
+    EXPECT_TRUE(SamePixels(first, Shown(once)));
+    EXPECT_EQ(1, PopupDialog::GetOpenCount());
+    stalled.Stop();
 }
 
 TEST_F(PopupDialogTest, ShowsThePlaceholderForFailedUndecodableAndOversizedThumbnails)
@@ -514,18 +447,23 @@ TEST_F(PopupDialogTest, ShowsThePlaceholderForFailedUndecodableAndOversizedThumb
         popup->Destroy();
     }
 
-    PictureServer pictures;
+    // Pictures that would decode, but are too large.
+    sitesim::SimulatedSite stalled;
+    ASSERT_TRUE(stalled.Start(0));
+    stalled.SetFault(ThumbnailPath("Large"), sitesim::Fault::Delay(60000));
+    Config().Write("/Site/imagehost", wxString(stalled.GetHostPort()));
     AddAllImageHandlers();
-    pictures.Serve(ThumbnailPath("Wide"), Encode(Gradient(4097, 8), wxBITMAP_TYPE_JPEG));
-    pictures.Serve(ThumbnailPath("Tall"), Encode(Gradient(8, 4097), wxBITMAP_TYPE_PNG));
-    pictures.Serve(ThumbnailPath("Frames"), Gif(1000, 1000, 100, 1000, 1000));
-    Config().Write("/Site/imagehost", pictures.GetHostPort());
-    for ( const char* name : { "Wide", "Tall", "Frames" } )
+    const std::string large[] = { Encode(Gradient(4097, 8), wxBITMAP_TYPE_JPEG),
+                                  Encode(Gradient(8, 4097), wxBITMAP_TYPE_PNG),
+                                  Gif(1000, 1000, 100, 1000, 1000) };
+    for ( const std::string& picture : large )
     {
-        PopupDialog* popup = OpenShown(name);
-        EXPECT_TRUE(SamePixels(Placeholder(), Shown(popup))) << name;
+        PopupDialog* popup = Open("Large");
+        Deliver(popup, picture);
+        EXPECT_TRUE(SamePixels(Placeholder(), Shown(popup)));
         popup->Destroy();
     }
+    stalled.Stop();
 
     // Nobody answering at all.
     Config().Write("/Site/imagehost", wxString::Format("127.0.0.1:%d", sitesim::SimulatedSite::UnusedPort()));
