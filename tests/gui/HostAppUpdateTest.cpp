@@ -228,6 +228,14 @@ protected:
         EXPECT_TRUE(host.WaitForEnd(30000)) << host.Errors();
     }
 
+    // A stand-in for a new plug-in where it is never loaded.
+    std::string SmallOffer() const
+    {
+        const std::string path = (m_dir + "/offer.bin").ToStdString();
+        std::ofstream(path, std::ios::binary) << std::string(50000, 'n');
+        return path;
+    }
+
     static wxString ProblemLines(const wxString& errors)
     {
         wxString lines;
@@ -328,8 +336,9 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
 
 TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)
 {
+    // What is offered never gets loaded here: any file will do.
     sitesim::SimulatedSite::Options options;
-    options.updateFile = m_probe.ToStdString();
+    options.updateFile = SmallOffer();
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
     PointAt(site.GetHostPort());
@@ -399,7 +408,7 @@ TEST_F(HostAppUpdateTest, PluginHasNothingThatKeepsItLoaded)
 TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
 {
     sitesim::SimulatedSite::Options options;
-    options.updateFile = m_probe.ToStdString();
+    options.updateFile = SmallOffer();
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
     PointAt(site.GetHostPort());
@@ -416,5 +425,5 @@ TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
     EXPECT_NE(wxString::npos, problems.find("stays loaded after unloading; the new one runs from the next start"))
         << problems;
     EXPECT_EQ(wxString::npos, host->Errors().find("calling SiteRun"));
-    EXPECT_TRUE(Contents(m_probe) == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(Contents(SmallOffer()) == Contents(m_dir + "/Parlo.so"));
 }
