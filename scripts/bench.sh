@@ -11,3 +11,5 @@ for bench in build-bench/bench_*; do
         *) "$bench" ;;
     esac
 done
+# The running program: memory with 10,000 performers and CPU between polls (about two minutes).
+xvfb-run -a bench/runtime.sh build-bench
