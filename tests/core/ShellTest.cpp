@@ -1,3 +1,4 @@
+#include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 #include "shell/SiteHosts.h"
@@ -91,28 +92,6 @@ private:
     wxLog* m_previous = nullptr;
 };
 
-// Makes the application look as if it had been started under another name.
-class ScopedArgv0
-{
-public:
-    explicit ScopedArgv0(const char* argv0)
-    {
-        for ( int i = 0; i < wxTheApp->argc; ++i )
-            m_saved.push_back(wxTheApp->argv[i]);
-        char* args[] = { const_cast<char*>(argv0) };
-        wxTheApp->argv.Init(1, args);
-    }
-    ~ScopedArgv0()
-    {
-        std::vector<wchar_t*> args;
-        for ( wxString& arg : m_saved )
-            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
-        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
-    }
-
-private:
-    std::vector<wxString> m_saved;
-};
 }
 
 TEST(SystemProxy, DetectsTheEnvironmentsProxy)
@@ -176,12 +155,12 @@ TEST_F(SiteHostsTest, DefaultsAndConfiguredHosts)
 TEST(Util, FileNamesFollowTheProgramsFirstArgument)
 {
     {
-        ScopedArgv0 argv0("/opt/apps/Viewer");
+        ScopedProgramName argv0("/opt/apps/Viewer");
         EXPECT_EQ("/opt/apps/Viewer", Util::GetApplicationFileName().GetFullPath());
         EXPECT_EQ("/opt/apps/Viewer.so", Util::GetPluginFileName().GetFullPath());
     }
     {
-        ScopedArgv0 argv0("bin/Viewer.exe");
+        ScopedProgramName argv0("bin/Viewer.exe");
         EXPECT_FALSE(Util::GetApplicationFileName().IsAbsolute()) << "used as given";
         EXPECT_EQ("bin/Viewer.so", Util::GetPluginFileName().GetFullPath());
     }

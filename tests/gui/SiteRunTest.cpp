@@ -1,4 +1,5 @@
 #include "DialogRecorder.h"
+#include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 #include "skin/Skin.h"
@@ -11,7 +12,7 @@
 #include <wx/image.h>
 #include <wx/splash.h>
 
-#include <vector>
+#include <memory>
 
 extern "C" bool SiteRun();
 
@@ -24,11 +25,7 @@ class SiteRunTest : public ConfiguredTest
 protected:
     void StartAs(const wxString& program)
     {
-        for ( int i = 0; i < wxTheApp->argc; ++i )
-            m_savedArgs.push_back(wxTheApp->argv[i]);
-        std::vector<wchar_t*> args{ const_cast<wchar_t*>(program.wc_str()) };
-        m_program = program;
-        wxTheApp->argv.Init(1, args.data());
+        m_program.reset(new ScopedProgramName(program));
         delete Skin::GetInstance();
         Config().Write("/Site/mainhost", "127.0.0.1:1");
         EXPECT_TRUE(SiteRun());
@@ -40,10 +37,7 @@ protected:
         TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); });
         delete Skin::GetInstance();
         wxInitAllImageHandlers();
-        std::vector<wchar_t*> args;
-        for ( wxString& arg : m_savedArgs )
-            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
-        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
+        m_program.reset();
         ConfiguredTest::TearDown();
     }
     static wxSplashScreen* Splash()
@@ -57,8 +51,7 @@ protected:
     }
     static MainFrame* Frame() { return dynamic_cast<MainFrame*>(wxTheApp->GetTopWindow()); }
 
-    std::vector<wxString> m_savedArgs;
-    wxString m_program;
+    std::unique_ptr<ScopedProgramName> m_program;
     // Nothing listens on the site's port: the error box must not block the test.
     DialogRecorder m_dialogs;
 };

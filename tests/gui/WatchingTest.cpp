@@ -1,5 +1,6 @@
 // The whole program at work: sign in, see the favourites, get pop-ups as performers arrive.
 #include "DialogRecorder.h"
+#include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 #include "shell/Site.h"
@@ -64,26 +65,18 @@ class AsBuiltProgram
 {
 public:
     AsBuiltProgram()
+        : m_name(TestSupport::BuildDir() + "/Parlo")
     {
-        for ( int i = 0; i < wxTheApp->argc; ++i )
-            m_saved.push_back(wxTheApp->argv[i]);
-        const wxString program = TestSupport::BuildDir() + "/Parlo";
-        std::vector<wchar_t*> args{ const_cast<wchar_t*>(program.wc_str()) };
-        wxTheApp->argv.Init(1, args.data());
         delete Skin::GetInstance();
     }
     ~AsBuiltProgram()
     {
         delete Skin::GetInstance();
         wxInitAllImageHandlers();
-        std::vector<wchar_t*> args;
-        for ( wxString& arg : m_saved )
-            args.push_back(const_cast<wchar_t*>(arg.wc_str()));
-        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
     }
 
 private:
-    std::vector<wxString> m_saved;
+    ScopedProgramName m_name;
 };
 
 std::string ThumbnailPath(const std::string& name)
