@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libwxgtk3.2-dev
+    libwxgtk3.2-dev libgtk-3-dev
     libgtest-dev
     libcpp-httplib-dev libjpeg-dev
     gettext

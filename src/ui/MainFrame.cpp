@@ -231,7 +231,10 @@ void MainFrame::UpdateFavorites()
     // Encoded, so that what the user typed is what the site receives.
     const wxString url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/tovrik?username=" + QueryText::Encode(id)
                                                                  + "&password=" + QueryText::Encode(password));
-    DownloadThread* thread = new DownloadThread(this, wxID_ANY, new wxURL(url), new wxHTTP2, 0,
+    // A socket used on a worker thread must block there instead of waiting on the main loop.
+    wxHTTP2* client = new wxHTTP2;
+    client->SetFlags(wxSOCKET_BLOCK);
+    DownloadThread* thread = new DownloadThread(this, wxID_ANY, new wxURL(url), client, 0,
                                                 wxTHREAD_DETACHED);
     if ( thread->Run() != wxTHREAD_NO_ERROR )
     {
