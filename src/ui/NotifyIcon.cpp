@@ -13,6 +13,7 @@ wxEND_EVENT_TABLE()
 
 NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
     : m_frame(frame)
+    , m_tooltip(tooltip)
 {
     // The tray needs a picture to show anything at all; a skin without one gets a stock one.
     SetIcon(icon.IsOk() ? icon : wxArtProvider::GetIcon(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)),

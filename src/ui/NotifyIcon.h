@@ -16,6 +16,7 @@ public:
 
     // The menu the right button shows; the icon keeps it.
     wxMenu* GetPopupMenu() const { return m_menu; }
+    const wxString& GetTooltip() const { return m_tooltip; }
 
 private:
     void OnMenu(wxCommandEvent& event);
@@ -24,6 +25,7 @@ private:
 
     wxFrame* m_frame;
     wxMenu* m_menu;
+    wxString m_tooltip;
 
     wxDECLARE_EVENT_TABLE();
 };

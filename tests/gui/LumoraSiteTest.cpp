@@ -147,6 +147,40 @@ TEST_F(LumoraSiteTest, DownloadsAndParsesTheList)
     }
 }
 
+TEST_F(LumoraSiteTest, ListCasesThroughTheSite)
+{
+    struct Case
+    {
+        const char* script;
+        std::map<wxString, int> expected;
+    };
+    const Case cases[] = {
+        { "A.viewers = 1\nfree_performers.add(A)\nB.viewers = 2\nprivate_performers.add(B)\nvar x;\n",
+          { { "A", 0x03 }, { "B", 0x15 } } },
+        { "A.viewers = 1\nbusy_performers.add(A)\nprivate_performers.add(A)\n"
+          "B.viewers = 1\nprivate_performers.add(B)\nbusy_performers.add(B)\n"
+          "C.viewers = 1\nbusy_performers.add(C)\n"
+          "D.viewers = 1\npublic_performers.add(D)\nfree_performers.add(D)\n",
+          { { "A", 0x15 }, { "B", 0x15 }, { "C", 0x0D }, { "D", 0x03 } } },
+        { "A.viewers = 1\nfree_performers.add(A)\nA.viewers = 2\nbusy_performers.add(A)\n", { { "A", 0x0D } } },
+        { "busy_performers.add(X)\nA.viewers = 1\nB.viewers = 2\nonline_performers.add(B)\n",
+          { { "A", 0x0D }, { "B", 0x01 } } },
+        { "A.viewers = 1\nfunction f() {}\naway_performers.add(A)\nB.viewers = 1\n",
+          { { "A", 0x00 }, { "B", 0x00 } } },
+        { "A.viewers = 1\nfree_performers.add(A)", { { "A", 0x00 } } },
+    };
+    for ( const Case& c : cases )
+    {
+        m_site.SetScript(c.script);
+        EXPECT_EQ(10000, TheSite().UpdateUserList()) << c.script;
+        std::map<wxString, int> got;
+        const UserList list = TheSite().GetUserList();
+        for ( UserList::const_iterator it = list.begin(); it != list.end(); ++it )
+            got[it->first] = it->second.GetStatus();
+        EXPECT_EQ(c.expected, got) << c.script;
+    }
+}
+
 TEST_F(LumoraSiteTest, TenFailuresInARowShowTheErrorAndAskToExit)
 {
     ExitCounter top;

@@ -219,6 +219,7 @@ TEST_F(MainFrameTest, TrayIconShowsHidesAndExits)
     MainFrame* frame = CreateFrame();
     NotifyIcon* icon = frame->GetNotifyIcon();
     ASSERT_NE(nullptr, icon);
+    EXPECT_EQ("Messenger", icon->GetTooltip()) << "the application's name";
 
     // A double click hides a shown frame and shows a hidden one, two queue passes later.
     wxTaskBarIconEvent click(wxEVT_TASKBAR_LEFT_DCLICK, icon);
