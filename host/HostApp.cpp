@@ -96,6 +96,9 @@ void HostApp::OnStopSignal(int)
     }
     if ( !closing && wxTheApp )
         wxTheApp->ExitMainLoop();
+    // Windows are deleted when the loop next goes idle; a quiet program must get there.
+    if ( wxTheApp )
+        wxTheApp->WakeUpIdle();
 }
 
 HostApp::HostApp() = default;

@@ -7,6 +7,7 @@
 #include <wx/log.h>
 #include <wx/stopwatch.h>
 
+#include <algorithm>
 #include <vector>
 
 WX_DEFINE_LIST(EventHandlerList);
@@ -115,7 +116,9 @@ wxThread::ExitCode DaemonThread::Entry()
             break;
         if ( watch.Time() < interval )
         {
-            wxThread::Sleep(interval / 10);
+            // A slice of a tenth of the interval, but never more than a second, so that a
+            // long interval does not keep whoever stops the thread waiting.
+            wxThread::Sleep(std::min(interval / 10, 1000));
             continue;
         }
         watch.Start();

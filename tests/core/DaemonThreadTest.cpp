@@ -7,6 +7,7 @@
 
 #include <wx/app.h>
 #include <wx/thread.h>
+#include <wx/stopwatch.h>
 #include <wx/utils.h>
 
 #include <atomic>
@@ -304,6 +305,19 @@ TEST(DaemonThread, IntervalIsMeasuredFromStartToStart)
     StopDaemon(thread);
     EXPECT_GE(calls, 2);
     EXPECT_LE(calls, 4);
+}
+
+TEST(DaemonThread, LongIntervalsStillStopWithinASecond)
+{
+    ScriptedSite site(600000);
+    site.Add({ User("A", 0x01) });
+    DaemonThread* thread = StartDaemon(&site, {});
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return site.Calls() >= 1; }));
+    TestSupport::WaitFor([] { return false; }, 100);
+    wxStopWatch watch;
+    StopDaemon(thread);
+    EXPECT_LT(watch.Time(), 1500);
+    EXPECT_EQ(1, site.Calls());
 }
 
 TEST(SiteThreads, ReplacingTheListWhileAnotherThreadCopiesIt)
