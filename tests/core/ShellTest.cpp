@@ -5,7 +5,11 @@
 #include "shell/SystemProxy.h"
 #include "shell/Util.h"
 
+#include "sitesim/SimulatedSite.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <wx/app.h>
 #include <wx/fileconf.h>
@@ -26,17 +30,6 @@ class ProxyProbe : public wxURL
 {
 public:
     static wxHTTP* Default() { return ms_proxyDefault; }
-};
-
-// The address a proxy object will send its requests to.
-class ProxyAddress : public wxHTTP
-{
-public:
-    static const wxIPV4address* Of(wxHTTP* proxy)
-    {
-        return proxy ? dynamic_cast<const wxIPV4address*>(static_cast<ProxyAddress*>(proxy)->m_addr)
-                     : nullptr;
-    }
 };
 
 // Sets or clears an environment variable for one scope.
@@ -120,16 +113,23 @@ TEST(SystemProxy, InstallMakesItTheToolkitsDefault)
         EXPECT_EQ(nullptr, ProxyProbe::Default()) << "no proxy, none set";
     }
 
-    // The toolkit resolves the proxy's name at once; this one resolves without a network.
-    const wxString proxy = "http://127.0.0.1:3128/";
+    // A proxy that answers: requests for any host then reach it, whole URL and all.
+    sitesim::SimulatedSite proxySite;
+    ASSERT_TRUE(proxySite.Start(0));
+    const wxString proxy = "http://" + wxString(proxySite.GetHostPort()) + "/";
     {
         ScopedEnv a("http_proxy", &proxy);
         SystemProxy::Install();
     }
-    const wxIPV4address* address = ProxyAddress::Of(ProxyProbe::Default());
-    ASSERT_NE(nullptr, address);
-    EXPECT_EQ(3128u, address->Service());
-    EXPECT_EQ("127.0.0.1", address->IPAddress());
+    ASSERT_NE(nullptr, ProxyProbe::Default());
+    {
+        wxURL url("http://lumora.invalid/include/js/online_performers.js");
+        std::unique_ptr<wxInputStream> input(url.GetInputStream());
+        EXPECT_NE(nullptr, input);
+    }
+    const std::vector<sitesim::Request> requests = proxySite.GetRequests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("http://lumora.invalid/include/js/online_performers.js", requests[0].target);
     wxURL::SetDefaultProxy(wxEmptyString);
     EXPECT_EQ(nullptr, ProxyProbe::Default());
 }
