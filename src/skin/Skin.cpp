@@ -57,6 +57,15 @@ wxImageHandler* NewHandler(wxBitmapType type)
 }
 }
 
+void Skin::EnsureImageHandler(wxBitmapType type)
+{
+    if ( !wxImage::FindHandler(type) )
+    {
+        if ( wxImageHandler* handler = NewHandler(type) )
+            wxImage::AddHandler(handler);
+    }
+}
+
 Skin* Skin::GetInstance()
 {
     if ( !ms_instance )
@@ -115,8 +124,7 @@ void Skin::Load(const wxString& archive)
         const wxBitmapType type = TypeOfExtension(ext);
         if ( type == wxBITMAP_TYPE_INVALID )
             continue;
-        if ( !wxImage::FindHandler(type) )
-            wxImage::AddHandler(NewHandler(type));
+        EnsureImageHandler(type);
 
         // Decoding by contents peeks ahead, which a bare archive entry stream cannot do.
         std::unique_ptr<wxFSFile> file(fs.OpenFile(location, wxFS_READ | wxFS_SEEKABLE));

@@ -19,6 +19,8 @@ public:
     static Skin* GetInstance();
     // The toolkit's global configuration, created on first use; independent of the images.
     static wxConfigBase* GetConfig();
+    // Registers the toolkit's decoder for type (BMP, ICO, XPM, JPEG, PNG or GIF) if it has none.
+    static void EnsureImageHandler(wxBitmapType type);
 
     // Removes every file-system and image handler of the process along with the images.
     ~Skin();

@@ -212,23 +212,6 @@ wxBitmapType AcceptedType(const void* data, size_t size)
         return wxBITMAP_TYPE_BMP;
     return wxBITMAP_TYPE_INVALID;
 }
-
-wxImageHandler* NewHandler(wxBitmapType type)
-{
-    switch ( type )
-    {
-        case wxBITMAP_TYPE_JPEG:
-            return new wxJPEGHandler;
-        case wxBITMAP_TYPE_PNG:
-            return new wxPNGHandler;
-        case wxBITMAP_TYPE_GIF:
-            return new wxGIFHandler;
-        case wxBITMAP_TYPE_BMP:
-            return new wxBMPHandler;
-        default:
-            return nullptr;
-    }
-}
 }
 
 wxBEGIN_EVENT_TABLE(PopupDialog, wxDialog)
@@ -372,8 +355,7 @@ wxImage PopupDialog::DecodeThumbnail(const void* data, size_t size)
     if ( type == wxBITMAP_TYPE_INVALID )
         return wxImage();
     // The skin brings only the handlers of its own formats.
-    if ( !wxImage::FindHandler(type) )
-        wxImage::AddHandler(NewHandler(type));
+    Skin::EnsureImageHandler(type);
 
     // A damaged picture gets the placeholder, not a message.
     wxLogNull quiet;

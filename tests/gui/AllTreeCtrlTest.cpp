@@ -1,3 +1,4 @@
+#include "TreeTestSupport.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 
@@ -23,42 +24,14 @@
 #include <string>
 #include <vector>
 
+using namespace TreeTestSupport;
+
 namespace
 {
-const long TREE_STYLE =
-    wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES | wxTR_HAS_BUTTONS;
-
 // The image list's order: the group, then free, then busy.
 const int GROUP_ICON = 0;
 const int FREE_ICON = 1;
 const int BUSY_ICON = 2;
-
-enum class Delivery
-{
-    Queued, // AddPendingEvent, as the daemon thread posts
-    Direct  // ProcessEvent at once
-};
-
-void Deliver(wxWindow* tree, wxEvent& event, Delivery how)
-{
-    if ( how == Delivery::Queued )
-    {
-        static_cast<wxEvtHandler*>(tree)->AddPendingEvent(event);
-        wxTheApp->ProcessPendingEvents();
-    }
-    else
-    {
-        tree->GetEventHandler()->ProcessEvent(event);
-    }
-}
-
-UserList MakeList(std::initializer_list<User> users)
-{
-    UserList list;
-    for ( const User& user : users )
-        list.AddUser(user);
-    return list;
-}
 
 // The group as "label +|- [image]", then one line per user item: "name image/selected status".
 std::string Dump(const AllTreeCtrl& tree)

@@ -1,3 +1,4 @@
+#include "TreeTestSupport.h"
 #include "common/TempConfig.h"
 
 #include "model/UserList.h"
@@ -16,44 +17,16 @@
 #include <string>
 #include <vector>
 
+using namespace TreeTestSupport;
+
 namespace
 {
-const long TREE_STYLE =
-    wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES | wxTR_HAS_BUTTONS;
-
 // The image list's order: the user icons, then the group icons.
 const int OFFLINE_ICON = 0;
 const int FREE_ICON = 1;
 const int BUSY_ICON = 2;
 const int ONLINE_GROUP_ICON = 3;
 const int OFFLINE_GROUP_ICON = 4;
-
-enum class Delivery
-{
-    Queued, // AddPendingEvent, as the daemon thread and the main frame post
-    Direct  // ProcessEvent at once
-};
-
-void Deliver(wxWindow* tree, wxEvent& event, Delivery how)
-{
-    if ( how == Delivery::Queued )
-    {
-        static_cast<wxEvtHandler*>(tree)->AddPendingEvent(event);
-        wxTheApp->ProcessPendingEvents();
-    }
-    else
-    {
-        tree->GetEventHandler()->ProcessEvent(event);
-    }
-}
-
-UserList MakeList(std::initializer_list<User> users)
-{
-    UserList list;
-    for ( const User& user : users )
-        list.AddUser(user);
-    return list;
-}
 
 // Each group as "label [image]", then its users as "name image/selected status".
 std::string Dump(const FavoriteTreeCtrl& tree)

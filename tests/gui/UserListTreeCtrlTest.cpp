@@ -1,3 +1,4 @@
+#include "TreeTestSupport.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 
@@ -24,30 +25,10 @@
 #include <string>
 #include <vector>
 
+using namespace TreeTestSupport;
+
 namespace
 {
-const long TREE_STYLE =
-    wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES | wxTR_HAS_BUTTONS;
-
-enum class Delivery
-{
-    Queued, // AddPendingEvent, as the daemon thread and the main frame post
-    Direct  // ProcessEvent at once
-};
-
-void Deliver(wxWindow* tree, wxEvent& event, Delivery how)
-{
-    if ( how == Delivery::Queued )
-    {
-        static_cast<wxEvtHandler*>(tree)->AddPendingEvent(event);
-        wxTheApp->ProcessPendingEvents();
-    }
-    else
-    {
-        tree->GetEventHandler()->ProcessEvent(event);
-    }
-}
-
 // The base tree, with what a test needs to build shapes the events never make, and a context
 // menu that records what it would show instead of waiting for a real click.
 class TestTree : public UserListTreeCtrl
@@ -82,14 +63,6 @@ protected:
         return true;
     }
 };
-
-UserList MakeList(std::initializer_list<User> users)
-{
-    UserList list;
-    for ( const User& user : users )
-        list.AddUser(user);
-    return list;
-}
 
 // Every user item below the root as "name:status/image", in tree order.
 std::string Items(const UserListTreeCtrl& tree)
