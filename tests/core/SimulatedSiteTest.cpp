@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,7 +20,9 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -39,16 +43,22 @@ long long MillisecondsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+sockaddr_in Loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return address;
+}
+
 int Connect(int port, int receiveBuffer = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if ( receiveBuffer > 0 )
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if ( ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 )
+    const sockaddr_in address = Loopback(port);
+    if ( ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 )
     {
         ::close(fd);
         return -1;
@@ -83,6 +93,11 @@ bool Receive(int fd, std::string& data, size_t limit, int timeoutMs)
     return false;
 }
 
+std::string ThumbnailPath(const std::string& name)
+{
+    return "/WebArchive/" + name + "/thumbs/LinkedImage.jpg";
+}
+
 struct Reply
 {
     bool connected = false;
@@ -97,17 +112,8 @@ struct Reply
     size_t ContentLength() const { return std::stoul(Header("content-length")); }
 };
 
-Reply Fetch(int port, const std::string& target, size_t limit = 64u << 20, int timeoutMs = 5000)
+Reply Parse(Reply reply)
 {
-    Reply reply;
-    const int fd = Connect(port);
-    if ( fd < 0 )
-        return reply;
-    reply.connected = true;
-    if ( SendRequest(fd, target) )
-        reply.closed = Receive(fd, reply.raw, limit, timeoutMs);
-    ::close(fd);
-
     const size_t end = reply.raw.find("\r\n\r\n");
     if ( end == std::string::npos )
         return reply;
@@ -133,6 +139,81 @@ Reply Fetch(int port, const std::string& target, size_t limit = 64u << 20, int t
     reply.body = reply.raw.substr(end + 4);
     return reply;
 }
+
+Reply Fetch(int port, const std::string& target, size_t limit = 64u << 20, int timeoutMs = 5000)
+{
+    Reply reply;
+    const int fd = Connect(port);
+    if ( fd < 0 )
+        return reply;
+    reply.connected = true;
+    if ( SendRequest(fd, target) )
+        reply.closed = Receive(fd, reply.raw, limit, timeoutMs);
+    ::close(fd);
+    return Parse(reply);
+}
+
+// The answer a client takes for a good one: complete, in time, and the same as the site's
+// normal answer.
+bool LooksNormal(const Reply& reply, const Reply& normal)
+{
+    return reply.closed && reply.status == normal.status && reply.body == normal.body &&
+           reply.Header("content-type") == normal.Header("content-type") &&
+           reply.Header("content-length") == normal.Header("content-length");
+}
+
+// Client sockets that close themselves.
+struct Sockets
+{
+    std::vector<int> fds;
+    ~Sockets()
+    {
+        for ( const int fd : fds )
+            ::close(fd);
+    }
+};
+
+// Those of fds whose connection is made, whether the server has accepted it or not.
+size_t CountConnected(const std::vector<int>& fds)
+{
+    size_t connected = 0;
+    for ( const int fd : fds )
+    {
+        sockaddr_in peer{};
+        socklen_t length = sizeof(peer);
+        connected += ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    }
+    return connected;
+}
+
+// While it lives, the process can open no new descriptor, so the server cannot accept: new
+// connections wait in its listening queue, as when a burst outruns a busy server. (A server
+// already waiting in accept holds a descriptor and takes one connection more.)
+class NoNewDescriptors
+{
+public:
+    NoNewDescriptors()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if ( lowestFree < 0 )
+            return;
+        ::close(lowestFree);
+        rlimit held = m_saved;
+        held.rlim_cur = static_cast<rlim_t>(lowestFree);
+        m_held = ::setrlimit(RLIMIT_NOFILE, &held) == 0;
+    }
+    ~NoNewDescriptors()
+    {
+        if ( m_held )
+            ::setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+    bool IsHeld() const { return m_held; }
+
+private:
+    rlimit m_saved{};
+    bool m_held = false;
+};
 
 // Reads the list the way the plug-in does: a viewers line opens a performer's block, the list
 // lines after it set and clear status bits, in order.
@@ -223,6 +304,7 @@ using SimulatedSiteSignIn = SimulatedSiteTest;
 using SimulatedSiteFiles = SimulatedSiteTest;
 using SimulatedSiteFaults = SimulatedSiteTest;
 using SimulatedSiteStop = SimulatedSiteTest;
+using SimulatedSiteLoad = SimulatedSiteTest;
 }
 
 TEST_F(SimulatedSiteList, ChurnChangesTheListAndNoChurnKeepsIt)
@@ -352,7 +434,8 @@ TEST_F(SimulatedSiteSignIn, AnswersTheAccountAndRecordsTheRawQuery)
     const Reply good = Get("/tovrik?" + query);
     EXPECT_EQ(200, good.status);
     EXPECT_EQ("text/plain", good.Header("content-type"));
-    EXPECT_EQ("Alina_23\nMila_7\n", good.body);
+    // An empty line ends the answer, so a reader that skips the last line still gets every name.
+    EXPECT_EQ("Alina_23\nMila_7\n\n", good.body);
 
     const std::vector<sitesim::Request> requests = Site().GetRequests();
     ASSERT_EQ(1u, requests.size());
@@ -548,6 +631,17 @@ TEST_F(SimulatedSiteFaults, EachFaultDoesWhatItSays)
         EXPECT_EQ(std::string::npos, reply.body.find('\n'));
     }
     {
+        SCOPED_TRACE("LONG_LINE");
+        Site().SetFault(LIST, Fault::Of(Fault::LONG_LINE), 1);
+        const Reply reply = Get(LIST);
+        EXPECT_EQ(200, reply.status);
+        EXPECT_EQ(reply.body.size(), reply.ContentLength());
+        const size_t line = 300u << 10;
+        ASSERT_EQ(line + body.size(), reply.body.size());
+        EXPECT_EQ(std::string::npos, reply.body.substr(0, line).find('\n'));
+        EXPECT_EQ(body, reply.body.substr(line));
+    }
+    {
         SCOPED_TRACE("CLOSE");
         Site().SetFault("/tovrik", Fault::Of(Fault::CLOSE));
         for ( int i = 0; i < 2; ++i )
@@ -560,6 +654,76 @@ TEST_F(SimulatedSiteFaults, EachFaultDoesWhatItSays)
         Site().ClearFaults();
         EXPECT_EQ(401, Get("/tovrik?username=a&password=b").status);
     }
+}
+
+TEST_F(SimulatedSiteFaults, RandomFaultsSpoilTheirShareAlikeForOneSeed)
+{
+    SimulatedSite::Options options = Quiet(50, 0);
+    options.user = "a";
+    options.password = "b";
+    options.favorites = {"Mila_7"};
+    StartSite(options);
+    const std::vector<std::string> targets = {LIST,
+                                              "/tovrik?username=a&password=b",
+                                              "/tovrik?username=a&password=wrong",
+                                              ThumbnailPath("Alina_23"),
+                                              "/cgi-bin/app/update.cgi?version=1.0",
+                                              "/nothing/here"};
+    const std::string preview = "/preview.shtml?Alina_23";
+    std::map<std::string, Reply> normal;
+    for ( const std::string& target : targets )
+        normal[target] = Get(target);
+    normal[preview] = Get(preview);
+
+    // Three sites take the same burst at once: two with one seed, one with another. Clients
+    // give up after 1.5 s, so a delayed answer counts as a bad one.
+    SimulatedSite twin(options);
+    SimulatedSite other(options);
+    ASSERT_TRUE(twin.Start());
+    ASSERT_TRUE(other.Start());
+    Site().ClearRequests();
+    Site().SetRandomFaults(1.0, 7);
+    twin.SetRandomFaults(1.0, 7);
+    other.SetRandomFaults(1.0, 8);
+    const size_t perSite = 24;
+    const int ports[] = {Site().GetPort(), twin.GetPort(), other.GetPort()};
+    std::vector<Reply> replies(3 * perSite);
+    std::vector<std::thread> clients;
+    for ( size_t i = 0; i < replies.size(); ++i )
+    {
+        clients.emplace_back([&, i] {
+            replies[i] = Fetch(ports[i / perSite], targets[i % targets.size()], 8u << 20, 1500);
+        });
+    }
+    for ( std::thread& client : clients )
+        client.join();
+    for ( size_t i = 0; i < replies.size(); ++i )
+    {
+        const std::string& target = targets[i % targets.size()];
+        EXPECT_FALSE(LooksNormal(replies[i], normal[target])) << "request " << i << " for " << target;
+    }
+
+    const auto faults = [](const SimulatedSite& site) {
+        std::vector<Fault::Kind> kinds;
+        for ( const sitesim::Request& request : site.GetRequests() )
+            kinds.push_back(request.fault);
+        return kinds;
+    };
+    const std::vector<Fault::Kind> sequence = faults(Site());
+    ASSERT_EQ(perSite, sequence.size());
+    EXPECT_EQ(0, std::count(sequence.begin(), sequence.end(), Fault::NONE));
+    EXPECT_GE(std::set<Fault::Kind>(sequence.begin(), sequence.end()).size(), 5u) << "a mix, not one fault";
+    EXPECT_EQ(sequence, faults(twin));
+    EXPECT_NE(sequence, faults(other));
+
+    // Spared: the preview page always, and every request once the share is 0.
+    Site().ClearRequests();
+    EXPECT_TRUE(LooksNormal(Get(preview), normal[preview]));
+    Site().SetRandomFaults(0, 7);
+    for ( const std::string& target : targets )
+        EXPECT_TRUE(LooksNormal(Get(target), normal[target])) << target;
+    const std::vector<Fault::Kind> spared = faults(Site());
+    EXPECT_EQ(std::vector<Fault::Kind>(targets.size() + 1, Fault::NONE), spared);
 }
 
 TEST_F(SimulatedSiteStop, StopIsPromptWhileAnswersHang)
@@ -631,4 +795,42 @@ TEST_F(SimulatedSiteStop, PortsStartAndRestart)
     EXPECT_EQ(unused, SimulatedSite::UnusedPort());
     EXPECT_FALSE(Fetch(unused, LIST).connected);
     EXPECT_FALSE(rival.Start(unused));
+}
+
+TEST_F(SimulatedSiteLoad, BurstWaitingToBeAcceptedIsAnswered)
+{
+    StartSite(Quiet(10, 0));
+    // Sixty pictures asked for at once, while the site can accept none of them.
+    const size_t count = 60;
+    Sockets clients;
+    for ( size_t i = 0; i < count; ++i )
+    {
+        clients.fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ASSERT_GE(clients.fds.back(), 0);
+    }
+    const sockaddr_in address = Loopback(Site().GetPort());
+    {
+        NoNewDescriptors held;
+        ASSERT_TRUE(held.IsHeld());
+        for ( const int fd : clients.fds )
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        TestSupport::WaitFor([&] { return CountConnected(clients.fds) == count; }, 5000);
+        ASSERT_EQ(count, CountConnected(clients.fds)) << "connections beyond the listening queue wait";
+        EXPECT_LE(Site().CountOpenConnections(), 1u);
+        for ( size_t i = 0; i < count; ++i )
+            ASSERT_TRUE(SendRequest(clients.fds[i], ThumbnailPath("Burst_" + std::to_string(i)))) << i;
+    }
+
+    const Clock::time_point released = Clock::now();
+    for ( size_t i = 0; i < count; ++i )
+    {
+        Reply reply;
+        const long long left = std::max(0LL, 20000 - MillisecondsSince(released));
+        reply.closed = Receive(clients.fds[i], reply.raw, 1u << 20, static_cast<int>(left));
+        reply = Parse(reply);
+        EXPECT_TRUE(reply.closed) << i;
+        EXPECT_EQ(200, reply.status) << i;
+        EXPECT_EQ("image/jpeg", reply.Header("content-type")) << i;
+    }
+    EXPECT_EQ(count, Site().GetRequests().size());
 }

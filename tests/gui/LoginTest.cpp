@@ -146,9 +146,9 @@ TEST_F(LoginTest, FirstTimeAsksThenRemembers)
     EXPECT_TRUE(m_frame->GetFavoritePanel()->IsEnabled());
     EXPECT_TRUE(m_frame->GetMenuBar()->IsEnabled(ID_POPUP_ONLY_FAVORITE));
     EXPECT_EQ(1, m_frame->GetNotebook()->GetSelection());
-    // The site sends one name per line; the line that ends the body ("Bea") is never taken.
+    // The site sends one name per line and ends its answer with an empty line.
     const wxString favorites = Stored("/favorites");
-    EXPECT_EQ("Anna,Nobody_here,", favorites);
+    EXPECT_EQ("Anna,Nobody_here,Bea,", favorites);
 
     // Statuses come from the site's current list; names it lacks are offline.
     FavoriteTreeCtrl* tree = m_frame->GetFavoriteTree();

@@ -92,7 +92,7 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     sitesim::SimulatedSite::Options options;
     options.user = "viewer";
     options.password = "secret";
-    // One name per line: the line that ends the answer is never read.
+    // One name per line, then the empty line that ends the answer, so "Last_line" is read too.
     options.favorites = { "Anna_23", "Bea", "Cleo", "LenaCat", "Last_line" };
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
@@ -133,7 +133,7 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     ASSERT_TRUE(online.IsOk() && offline.IsOk());
     EXPECT_TRUE(TestSupport::WaitFor([&] { return tree->GetItemText(online) == "Online (3)"; }))
         << tree->GetItemText(online);
-    EXPECT_EQ("Offline (1)", tree->GetItemText(offline));
+    EXPECT_EQ("Offline (2)", tree->GetItemText(offline));
     tree->ExpandAll();
     Screenshot(frame, "favorites.png");
 

@@ -1,6 +1,7 @@
 #include "sitesim/SimulatedSite.h"
 
 #include "sitesim/ConnectionStream.h"
+#include "sitesim/FaultMix.h"
 #include "sitesim/FillerSource.h"
 #include "sitesim/PerformerModel.h"
 #include "sitesim/PerformerScript.h"
@@ -46,6 +47,7 @@ const char* const BINARY_TYPE = "application/octet-stream";
 const size_t DEFAULT_OVERSIZE = 4 * 1024 * 1024;
 const size_t DEFAULT_GARBAGE = 4096;
 const size_t DEFAULT_LENGTH_EXCESS = 100;
+const size_t DEFAULT_LONG_LINE = 300 * 1024;
 const size_t PIECE_SIZE = 16 * 1024;
 const size_t MAX_CACHED_THUMBNAILS = 4096;
 
@@ -206,6 +208,7 @@ const char* Fault::KindName(Kind kind)
         case ENDLESS_BODY: return "ENDLESS_BODY";
         case ENDLESS_LINE: return "ENDLESS_LINE";
         case CLOSE: return "CLOSE";
+        case LONG_LINE: return "LONG_LINE";
     }
     return "?";
 }
@@ -256,6 +259,7 @@ public:
                     size_t size);
     void SendEndless(httplib::Response& response, const std::string& type, FillerSource::Style style);
     std::string Garbage(size_t size);
+    std::string LongLine(size_t size);
 
     struct FaultEntry
     {
@@ -274,6 +278,7 @@ public:
     bool m_useScript = false;
     std::string m_script;
     std::map<std::string, FaultEntry> m_faults;
+    FaultMix m_faultMix;
     std::vector<Request> m_requests;
     std::map<std::string, std::string> m_thumbnails;
     std::mt19937 m_random;
@@ -385,12 +390,16 @@ size_t SimulatedSite::Impl::CountRequestsLocked(const std::string& path) const
 void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Response& response,
                                 ConnectionStream& stream)
 {
-    const Request record = MakeRecord(request, stream);
+    Request record = MakeRecord(request, stream);
     Fault fault;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_requests.push_back(record);
         fault = TakeFaultLocked(record.path);
+        // The preview page opens in the user's browser, where our faults would prove nothing.
+        if ( fault.kind == Fault::NONE && record.path != PREVIEW_PATH )
+            fault = m_faultMix.Next();
+        record.fault = fault.kind;
+        m_requests.push_back(record);
     }
     m_requestArrived.notify_all();
 
@@ -460,6 +469,12 @@ void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Respon
     {
         const size_t declared = fault.size ? fault.size : answer.body.size() + DEFAULT_LENGTH_EXCESS;
         SendProvided(response, answer, declared, answer.body.size());
+    }
+    else if ( fault.kind == Fault::LONG_LINE )
+    {
+        response.status = answer.status;
+        response.set_content(LongLine(fault.size ? fault.size : DEFAULT_LONG_LINE) + answer.body,
+                             answer.type.empty() ? std::string(TEXT_TYPE) : answer.type);
     }
     else
     {
@@ -537,6 +552,16 @@ std::string SimulatedSite::Impl::Garbage(size_t size)
     return bytes;
 }
 
+std::string SimulatedSite::Impl::LongLine(size_t size)
+{
+    unsigned seed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        seed = ++m_fillerSeed;
+    }
+    return FillerSource(FillerSource::LIST_LINE, seed).Next(size);
+}
+
 Answer SimulatedSite::Impl::MakeAnswer(const Request& request)
 {
     if ( request.method != "GET" && request.method != "HEAD" )
@@ -581,6 +606,9 @@ Answer SimulatedSite::Impl::SignInAnswer(const Request& request)
     std::string body;
     for ( const std::string& favorite : m_options.favorites )
         body += favorite + "\n";
+    // Ends with an empty line, as the site's text answers do: a reader may leave the last
+    // line of a body unread.
+    body += "\n";
     return {200, TEXT_TYPE, body};
 }
 
@@ -809,6 +837,12 @@ void SimulatedSite::ClearFaults()
 {
     std::lock_guard<std::mutex> lock(m_impl->m_mutex);
     m_impl->m_faults.clear();
+}
+
+void SimulatedSite::SetRandomFaults(double share, unsigned seed)
+{
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_faultMix = FaultMix(share, seed);
 }
 
 std::vector<Request> SimulatedSite::GetRequests() const

@@ -45,7 +45,8 @@ struct Fault
         GARBAGE,      // 200, the normal Content-Type, size random bytes (0: 4096) with NUL and bad UTF-8
         ENDLESS_BODY, // 200 without length, list lines forever until the client leaves or Stop
         ENDLESS_LINE, // the same, as one line that never ends
-        CLOSE         // the connection is closed without any answer
+        CLOSE,        // the connection is closed without any answer
+        LONG_LINE     // one line of size bytes (0: 300 KiB) without a line break, then the normal body
     };
 
     Kind kind = NONE;
@@ -73,6 +74,7 @@ struct Request
     std::string target; // the request line's target exactly as received
     std::map<std::string, std::string> headers;
     std::map<std::string, std::string> params; // query keys and values, percent-decoded ('+' kept)
+    Fault::Kind fault = Fault::NONE;           // how the answer was spoiled, if it was
 
     // A header by name, ignoring case; empty when absent.
     std::string Header(const std::string& name) const;
@@ -123,6 +125,9 @@ public:
     void SetFault(const std::string& path, const Fault& fault, int times = -1);
     void ClearFault(const std::string& path);
     void ClearFaults();
+    // Spoils about share of all requests (0: none) with faults drawn from seed, the same
+    // sequence for the same seed. A path's own fault comes first; the preview page is spared.
+    void SetRandomFaults(double share, unsigned seed);
 
     std::vector<Request> GetRequests() const;
     size_t CountRequests(const std::string& path) const;

@@ -17,6 +17,11 @@ namespace
 // How long a silent client may keep its connection while we read or write.
 const int CONNECTION_TIMEOUT_MS = 5000;
 
+// Connections that may wait to be accepted: a burst of fifty pictures must find room. Past
+// the queue the system drops a client's connection attempts, and the client waits a second
+// or more before it tries again.
+const int LISTEN_BACKLOG = 128;
+
 void PrepareSocket(int sock)
 {
     // Child processes of a test must not inherit our sockets.
@@ -48,11 +53,22 @@ bool SiteServer::Open(int port)
     if ( port == 0 )
     {
         m_port = bind_to_any_port("127.0.0.1");
-        return m_port > 0;
+        if ( m_port <= 0 )
+            return false;
     }
-    if ( !bind_to_port("127.0.0.1", port) )
+    else
+    {
+        if ( !bind_to_port("127.0.0.1", port) )
+            return false;
+        m_port = port;
+    }
+    // The packaged library listens with its own short queue, compiled in (its macro for the
+    // length does nothing in our files); listening again on the socket makes the queue ours.
+    if ( ::listen(svr_sock_, LISTEN_BACKLOG) != 0 )
+    {
+        Close();
         return false;
-    m_port = port;
+    }
     return true;
 }
 

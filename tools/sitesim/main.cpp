@@ -31,6 +31,10 @@ const char USAGE[] =
     "  --update-mo FILE       ... and its message catalogue\n"
     "  --update-manifest FILE ... and its manifest\n"
     "  --current-version V    offer no update to version V\n"
+    "  --faults SHARE         share of requests answered badly, 0..1 (default 0): errors,\n"
+    "                         dropped or cut connections, garbage, wrong lengths, late,\n"
+    "                         oversized or one-line answers; never the preview page\n"
+    "  --fault-seed S         seed of the faults' choice (default: the --seed value)\n"
     "  --help                 show this text\n";
 
 int Fail(const std::string& message)
@@ -87,6 +91,8 @@ int main(int argc, char** argv)
     sitesim::SimulatedSite::Options options;
     options.logRequests = true;
     long port = 8080;
+    double faults = 0;
+    long faultSeed = -1;
 
     for ( int i = 1; i < argc; ++i )
     {
@@ -172,6 +178,16 @@ int main(int argc, char** argv)
         {
             options.currentVersion = value;
         }
+        else if ( option == "--faults" )
+        {
+            if ( !ParseDouble(value, 0.0, 1.0, faults) )
+                return Fail("--faults takes a number from 0 to 1, not '" + value + "'");
+        }
+        else if ( option == "--fault-seed" )
+        {
+            if ( !ParseLong(value, 0, 4294967295L, faultSeed) )
+                return Fail("--fault-seed takes a number from 0 to 4294967295, not '" + value + "'");
+        }
         else
         {
             return Fail("unknown option " + option);
@@ -186,6 +202,8 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     sitesim::SimulatedSite site(options);
+    const unsigned faultsFrom = faultSeed < 0 ? options.seed : static_cast<unsigned>(faultSeed);
+    site.SetRandomFaults(faults, faultsFrom);
     if ( !site.Start(static_cast<int>(port)) )
     {
         std::fprintf(stderr, "sitesim: cannot listen on 127.0.0.1:%ld (in use?)\n", port);
@@ -193,6 +211,9 @@ int main(int argc, char** argv)
     }
     std::printf("sitesim: serving http://%s/ (%d performers, churn %g, seed %u)\n",
                 site.GetHostPort().c_str(), options.performers, options.churn, options.seed);
+    if ( faults > 0 )
+        std::printf("sitesim: answering a share of %g of the requests badly (fault seed %u)\n", faults,
+                    faultsFrom);
     std::fflush(stdout);
 
     int received = 0;
