@@ -4,11 +4,18 @@
 #include <wx/frame.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 
 wxBEGIN_EVENT_TABLE(NotifyIcon, wxTaskBarIcon)
     EVT_MENU(wxID_ANY, NotifyIcon::OnMenu)
+#ifdef __WXMSW__
     EVT_TASKBAR_LEFT_DCLICK(NotifyIcon::OnLButtonDClick)
     EVT_TASKBAR_RIGHT_UP(NotifyIcon::OnRButtonUp)
+#else
+    // GTK reports every left press alone and never a double click; handling the press also
+    // stops the toolkit from turning each one into a double click of its own.
+    EVT_TASKBAR_LEFT_DOWN(NotifyIcon::OnLButtonDown)
+#endif
 wxEND_EVENT_TABLE()
 
 NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
@@ -34,12 +41,40 @@ void NotifyIcon::OnMenu(wxCommandEvent& event)
         m_frame->GetEventHandler()->AddPendingEvent(event);
 }
 
+#ifdef __WXMSW__
 void NotifyIcon::OnRButtonUp(wxTaskBarIconEvent&)
 {
     PopupMenu(m_menu);
 }
 
 void NotifyIcon::OnLButtonDClick(wxTaskBarIconEvent&)
+{
+    ToggleFrame();
+}
+#else
+wxMenu* NotifyIcon::GetPopupMenu()
+{
+    return m_menu;
+}
+
+void NotifyIcon::OnLButtonDown(wxTaskBarIconEvent&)
+{
+    int doubleClickMs = wxSystemSettings::GetMetric(wxSYS_DCLICK_MSEC);
+    if ( doubleClickMs <= 0 )
+        doubleClickMs = 400; // GTK's own default, for a desktop that does not say
+    if ( m_pressed && m_sincePress.Time() <= doubleClickMs )
+    {
+        // Forgotten once used, so that a third quick press starts a new double click.
+        m_pressed = false;
+        ToggleFrame();
+        return;
+    }
+    m_pressed = true;
+    m_sincePress.Start();
+}
+#endif
+
+void NotifyIcon::ToggleFrame()
 {
     if ( !m_frame )
         return;

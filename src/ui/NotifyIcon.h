@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/stopwatch.h>
 #include <wx/taskbar.h>
 
 class wxFrame;
@@ -15,17 +16,33 @@ public:
     ~NotifyIcon() override;
 
     // The menu the right button shows; the icon keeps it.
-    wxMenu* GetPopupMenu() const { return m_menu; }
+    wxMenu* GetMenu() const { return m_menu; }
     const wxString& GetTooltip() const { return m_tooltip; }
+
+#ifndef __WXMSW__
+protected:
+    // The toolkit shows this menu itself on a right press, and leaves it to us.
+    wxMenu* GetPopupMenu() override;
+#endif
 
 private:
     void OnMenu(wxCommandEvent& event);
+#ifdef __WXMSW__
     void OnRButtonUp(wxTaskBarIconEvent& event);
     void OnLButtonDClick(wxTaskBarIconEvent& event);
+#else
+    void OnLButtonDown(wxTaskBarIconEvent& event);
+#endif
+    void ToggleFrame();
 
     wxFrame* m_frame;
     wxMenu* m_menu;
     wxString m_tooltip;
+#ifndef __WXMSW__
+    // The first press of a possible double click, and how long ago it came.
+    bool m_pressed = false;
+    wxStopWatch m_sincePress;
+#endif
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,3 +1,4 @@
+#include "ChildProgram.h"
 #include "common/TestSupport.h"
 #include "sitesim/SimulatedSite.h"
 
@@ -22,122 +23,6 @@
 namespace
 {
 const char* const THUMBNAIL_PATH = "/WebArchive/Stalled/thumbs/LinkedImage.jpg";
-
-// A program started in the background whose stderr (and stdout) is collected as it comes.
-class Program : public wxProcess
-{
-public:
-    Program()
-        : wxProcess(wxPROCESS_REDIRECT)
-    {
-    }
-
-    bool Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv = {})
-    {
-        wxExecuteEnv env;
-        wxGetEnvMap(&env.env);
-        for ( const auto& entry : extraEnv )
-            env.env[entry.first] = entry.second;
-        std::vector<const wxChar*> argv;
-        for ( const wxString& argument : arguments )
-            argv.push_back(argument.wc_str());
-        argv.push_back(nullptr);
-        m_pid = wxExecute(argv.data(), wxEXEC_ASYNC, this, &env);
-        return m_pid > 0;
-    }
-
-    // Reads what has arrived so far; never blocks.
-    void Pump()
-    {
-        Drain(GetErrorStream(), m_errors);
-        Drain(GetInputStream(), m_output);
-    }
-
-    bool WaitForError(const wxString& text, int timeoutMs)
-    {
-        return TestSupport::WaitFor([&] {
-            Pump();
-            return m_errors.find(text) != wxString::npos || m_ended;
-        }, timeoutMs) && m_errors.find(text) != wxString::npos;
-    }
-    bool WaitForOutput(const wxString& text, int timeoutMs)
-    {
-        TestSupport::WaitFor([&] {
-            Pump();
-            return m_output.find(text) != wxString::npos || m_ended;
-        }, timeoutMs);
-        return m_output.find(text) != wxString::npos;
-    }
-    bool WaitForEnd(int timeoutMs)
-    {
-        const bool ended = TestSupport::WaitFor([&] {
-            Pump();
-            return m_ended;
-        }, timeoutMs);
-        Pump();
-        return ended;
-    }
-    void Signal(int signal)
-    {
-        if ( !m_ended )
-            wxKill(m_pid, static_cast<wxSignal>(signal));
-    }
-
-    const wxString& Errors() const { return m_errors; }
-    const wxString& Output() const { return m_output; }
-    bool Ended() const { return m_ended; }
-    int Status() const { return m_status; }
-
-    // Stops the program for good if it is still there; the object then goes with it.
-    static void Dispose(Program* program)
-    {
-        if ( !program )
-            return;
-        if ( !program->m_ended )
-        {
-            program->Signal(SIGKILL);
-            program->WaitForEnd(5000);
-        }
-        if ( program->m_ended )
-            delete program;
-        else
-            program->Detach();
-    }
-
-protected:
-    void OnTerminate(int, int status) override
-    {
-        m_status = status;
-        m_ended = true;
-    }
-
-private:
-    static void Drain(wxInputStream* stream, wxString& text)
-    {
-        char buffer[4096];
-        while ( stream && stream->CanRead() )
-        {
-            stream->Read(buffer, sizeof buffer);
-            const size_t got = stream->LastRead();
-            if ( got == 0 )
-                break;
-            text += wxString::FromUTF8(buffer, got);
-        }
-    }
-
-    long m_pid = 0;
-    bool m_ended = false;
-    int m_status = -1;
-    wxString m_errors;
-    wxString m_output;
-};
-
-typedef std::unique_ptr<Program, void (*)(Program*)> ProgramPtr;
-
-ProgramPtr MakeProgram()
-{
-    return ProgramPtr(new Program, &Program::Dispose);
-}
 
 // True when every needle occurs in text, in the given order.
 bool InOrder(const wxString& text, std::initializer_list<wxString> needles)
@@ -198,23 +83,23 @@ protected:
     }
 
     // Starts the host copy; the traces of the plug-in and the host come on its stderr.
-    ProgramPtr StartHost(std::vector<wxString> options = {},
-                         const std::map<wxString, wxString>& env = {})
+    ChildProgramPtr StartHost(std::vector<wxString> options = {},
+                              const std::map<wxString, wxString>& env = {})
     {
         std::vector<wxString> arguments = { m_dir + "/Parlo", "--config", m_dir + "/Parlo.conf",
                                             "--lang", "en" };
         arguments.insert(arguments.end(), options.begin(), options.end());
         std::map<wxString, wxString> environment = env;
         environment["WXTRACE"] = "lumora";
-        ProgramPtr host = MakeProgram();
+        ChildProgramPtr host = MakeChildProgram();
         EXPECT_TRUE(host->Start(arguments, environment));
         return host;
     }
 
     // Answers the host's consent question the way a person would, on the (virtual) display.
-    ProgramPtr AnswerConsent(const wxString& key)
+    ChildProgramPtr AnswerConsent(const wxString& key)
     {
-        ProgramPtr xdotool = MakeProgram();
+        ChildProgramPtr xdotool = MakeChildProgram();
         EXPECT_TRUE(xdotool->Start({ "timeout", "60", "xdotool", "search", "--sync", "--name", "^Confirm$",
                                      "windowfocus", "--sync", "key", key }))
             << "xdotool is needed (scripts/deps.sh installs it)";
@@ -222,7 +107,7 @@ protected:
     }
 
     // Closes the host the way a session's end would, and waits for it.
-    static void Stop(Program& host)
+    static void Stop(ChildProgram& host)
     {
         host.Signal(SIGTERM);
         EXPECT_TRUE(host.WaitForEnd(30000)) << host.Errors();
@@ -256,15 +141,15 @@ protected:
 TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
 {
     // The site program offers the probe build of the plug-in as the update.
-    ProgramPtr site = MakeProgram();
+    ChildProgramPtr site = MakeChildProgram();
     ASSERT_TRUE(site->Start({ TestSupport::BuildDir() + "/sitesim", "--port", "0", "--update", m_probe }));
     ASSERT_TRUE(site->WaitForOutput("/ (", 10000)) << site->Output() << site->Errors();
     const wxString served = site->Output().AfterFirst('/').AfterFirst('/').BeforeFirst('/');
     ASSERT_TRUE(served.StartsWith("127.0.0.1:")) << site->Output();
     PointAt(served);
 
-    ProgramPtr host = StartHost();
-    ProgramPtr answer = AnswerConsent("Return");
+    ChildProgramPtr host = StartHost();
+    ChildProgramPtr answer = AnswerConsent("Return");
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     EXPECT_TRUE(answer->WaitForEnd(10000));
     EXPECT_EQ(0, answer->Status()) << "the consent question was not shown";
@@ -296,7 +181,7 @@ TEST_F(HostAppUpdateTest, NoUpdateOptionAsksNothing)
     PointAt(site.GetHostPort());
 
     // A question would stop the host before its user interface.
-    ProgramPtr host = StartHost({ "--no-update" });
+    ChildProgramPtr host = StartHost({ "--no-update" });
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     Stop(*host);
 
@@ -317,8 +202,8 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
     ASSERT_TRUE(site.Start(0));
     PointAt(site.GetHostPort());
 
-    ProgramPtr host = StartHost();
-    ProgramPtr answer = AnswerConsent("Return");
+    ChildProgramPtr host = StartHost();
+    ChildProgramPtr answer = AnswerConsent("Return");
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     Stop(*host);
 
@@ -345,8 +230,8 @@ TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)
     // Where the old plug-in would be kept, a folder that nothing can replace.
     ASSERT_TRUE(wxFileName::Mkdir(m_dir + "/Parlo.so.old/in-the-way", 0700, wxPATH_MKDIR_FULL));
 
-    ProgramPtr host = StartHost();
-    ProgramPtr answer = AnswerConsent("Return");
+    ChildProgramPtr host = StartHost();
+    ChildProgramPtr answer = AnswerConsent("Return");
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     Stop(*host);
 
@@ -368,9 +253,9 @@ TEST_F(HostAppUpdateTest, UnloadWaitsForAStalledDownload)
     // The probe build starts a download with an 8-second time-out as it loads.
     ASSERT_TRUE(wxCopyFile(m_probe, m_dir + "/Parlo.so"));
 
-    ProgramPtr host = StartHost({ "--no-update" },
-                                { { "PARLO_PROBE_DOWNLOAD", "http://" + wxString(site.GetHostPort()) + THUMBNAIL_PATH },
-                                  { "PARLO_PROBE_TIMEOUT", "8" } });
+    ChildProgramPtr host = StartHost({ "--no-update" },
+                                     { { "PARLO_PROBE_DOWNLOAD", "http://" + wxString(site.GetHostPort()) + THUMBNAIL_PATH },
+                                       { "PARLO_PROBE_TIMEOUT", "8" } });
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     ASSERT_TRUE(site.WaitForRequests(THUMBNAIL_PATH, 1, 10000));
     Stop(*host);
@@ -414,8 +299,8 @@ TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
     PointAt(site.GetHostPort());
     ASSERT_TRUE(wxCopyFile(TestSupport::BuildDir() + "/ParloSticky.so", m_dir + "/Parlo.so"));
 
-    ProgramPtr host = StartHost();
-    ProgramPtr answer = AnswerConsent("Return");
+    ChildProgramPtr host = StartHost();
+    ChildProgramPtr answer = AnswerConsent("Return");
     ASSERT_TRUE(host->WaitForEnd(60000)) << host->Errors();
 
     // No crash and no half-loaded plug-in: one line, a failure code, the new one ready for next time.
