@@ -1,5 +1,7 @@
 #include "net/DownloadThread.h"
 
+#include "net/HttpClient.h"
+
 #include <wx/app.h>
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -283,8 +285,19 @@ bool DownloadThread::ShouldStop()
 
 wxInputStream* DownloadThread::OpenBody()
 {
+    HttpClient* client = dynamic_cast<HttpClient*>(m_http);
     if ( !m_http )
-        return m_url->GetInputStream();
+    {
+        // The URL's own client would hand its socket to the main loop: ours, with its settings.
+        if ( !m_url->IsOk() )
+            return nullptr;
+        client = new HttpClient;
+        client->SetTimeout(m_url->GetProtocol().GetTimeout());
+        m_http = client;
+    }
+    // Quitting must not wait for a slow server.
+    if ( client )
+        client->SetStopTest([this] { return ShouldStop(); });
 
     // The configured host may carry a port: connect to both.
     unsigned long port = 0;
@@ -336,7 +349,11 @@ wxThread::ExitCode DownloadThread::Entry()
         input->Read(chunk.data(), chunk.size());
         const size_t got = input->LastRead();
         if ( got == 0 )
+        {
+            // A read cut short by a stop request is no end of the body.
+            failed = ShouldStop();
             break;
+        }
         if ( body.size() + got > MAX_BODY_SIZE )
         {
             wxLogTrace("lumora", "DownloadThread: body of %s exceeds %lu bytes", m_url->GetURL(),

@@ -1,5 +1,7 @@
 #include "net/DownloadToFile.h"
 
+#include "net/HttpClient.h"
+
 #include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/log.h>
@@ -47,16 +49,16 @@ bool DownloadToFile(const wxString& url, const wxString& path)
 {
     wxURL address(url);
     // Without a known scheme the address has no client at all.
-    wxHTTP* http = address.IsOk() ? wxDynamicCast(&address.GetProtocol(), wxHTTP) : nullptr;
-    if ( !http )
+    if ( !address.IsOk() || !wxDynamicCast(&address.GetProtocol(), wxHTTP) )
     {
         wxLogTrace("lumora", "DownloadToFile: not an http address: %s", url);
         return false;
     }
-    http->SetTimeout(TIMEOUT_SECONDS);
+    HttpClient http;
+    http.SetTimeout(TIMEOUT_SECONDS);
     wxLogTrace("lumora", "DownloadToFile: %s -> %s", url, path);
 
-    std::unique_ptr<wxInputStream> input(address.GetInputStream());
+    std::unique_ptr<wxInputStream> input(http.Open(address));
     if ( !input )
     {
         wxLogTrace("lumora", "DownloadToFile: no answer from %s", url);
@@ -67,13 +69,13 @@ bool DownloadToFile(const wxString& url, const wxString& path)
         wxLogTrace("lumora", "DownloadToFile: the answer from %s is in error", url);
         return false;
     }
-    const wxString type = http->GetHeader("Content-Type");
+    const wxString type = http.GetHeader("Content-Type");
     if ( type != "application/octet-stream" )
     {
         wxLogTrace("lumora", "DownloadToFile: %s is \"%s\", not a file", url, type);
         return false;
     }
-    const long long declared = DeclaredLength(http->GetHeader("Content-Length"));
+    const long long declared = DeclaredLength(http.GetHeader("Content-Length"));
 
     bool copied = false;
     wxFileOffset length = -1;

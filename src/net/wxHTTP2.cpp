@@ -33,5 +33,5 @@ wxInputStream* wxHTTP2::GetInputStream(const wxString& path)
 {
     if ( !m_user.empty() )
         SetHeader("Authorization", MakeAuthorization(m_user, m_password));
-    return wxHTTP::GetInputStream(path);
+    return HttpClient::GetInputStream(path);
 }

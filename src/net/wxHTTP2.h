@@ -1,10 +1,11 @@
 #pragma once
 
-#include <wx/protocol/http.h>
+#include "net/HttpClient.h"
 
 // An HTTP client that sends Basic authentication: with a user name set, every request carries
-// "Authorization: Basic ..." (replaced, never duplicated, from one request to the next).
-class wxHTTP2 : public wxHTTP
+// "Authorization: Basic ..." (replaced, never duplicated, from one request to the next). It is a
+// wxHTTP through our own client, which is safe on the worker thread that sends it.
+class wxHTTP2 : public HttpClient
 {
 public:
     wxHTTP2();

@@ -1,6 +1,7 @@
 #include "shell/LumoraSite.h"
 
 #include "net/DownloadThread.h"
+#include "net/HttpClient.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
 #include "skin/Skin.h"
@@ -12,10 +13,11 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
-#include <wx/protocol/protocol.h>
+#include <wx/stopwatch.h>
 #include <wx/thread.h>
 #include <wx/url.h>
 
+#include <algorithm>
 #include <memory>
 
 wxIMPLEMENT_DYNAMIC_CLASS(LumoraSite, wxModule);
@@ -44,6 +46,7 @@ void LumoraSite::OnExit()
     wxLogTrace("lumora", "LumoraSite::OnExit");
     // Their code goes with the library: no download thread may still run then.
     DownloadThread::WaitForAll();
+    MainThreadCall::DropPending();
     // Also removes every image and file-system handler of the process.
     delete Skin::GetInstance();
 }
@@ -64,23 +67,28 @@ int LumoraSite::UpdateUserList()
     if ( !read )
         return 0;
 
+    // The user quitting must not wait for a slow server, nor for a long or endless list.
+    wxThread* self = wxThread::IsMain() ? nullptr : wxThread::This();
+    wxStopWatch attempt;
     wxURL url(settings->url);
+    HttpClient client;
+    client.SetTimeout(TIMEOUT_SECONDS);
+    if ( self )
+        client.SetStopTest([self] { return self->TestDestroy(); });
     std::unique_ptr<wxInputStream> input;
     if ( url.IsOk() )
-    {
-        url.GetProtocol().SetTimeout(TIMEOUT_SECONDS);
-        input.reset(url.GetInputStream());
-    }
+        input.reset(client.Open(url));
     if ( !input )
     {
         wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
+        // Only the polling thread waits: the main thread is never held up.
+        if ( self && !WaitOutFailedAttempt(*self, attempt) )
+            return 0;
         OnDownloadFailed();
         return 0;
     }
     m_failures = 0;
 
-    // The user quitting must not wait for a long or endless list to end.
-    wxThread* self = wxThread::IsMain() ? nullptr : wxThread::This();
     PerformerListParser parser;
     parser.SetPauseMs(PAUSE_PER_PERFORMER_MS);
     if ( self )
@@ -96,10 +104,25 @@ int LumoraSite::UpdateUserList()
     return static_cast<int>(settings->seconds * 1000);
 }
 
+bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt)
+{
+    // A refused connection fails here at once, where it would take a while elsewhere; without
+    // this the ten failures in a row would hammer the site and end the program within
+    // milliseconds of a network that is not up yet.
+    while ( attempt.Time() < TIMEOUT_SECONDS * 1000 )
+    {
+        if ( thread.TestDestroy() )
+            return false;
+        wxThread::Sleep(std::min<long>(100, TIMEOUT_SECONDS * 1000 - attempt.Time()));
+    }
+    return !thread.TestDestroy();
+}
+
 void LumoraSite::OnDownloadFailed()
 {
     if ( ++m_failures < MAX_FAILURES )
         return;
+    wxLogTrace("lumora", "performer list: %d failures in a row, telling the user", m_failures);
     const wxString message = wxString::Format("%s\n%s", _("Could not get response from server"),
                                               _("Please execute it after a while."));
     const wxString caption = _("Error");

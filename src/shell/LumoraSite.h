@@ -4,6 +4,9 @@
 
 #include <wx/module.h>
 
+class wxStopWatch;
+class wxThread;
+
 // The Lumora site, and at the same time the toolkit module through which the host's module
 // mechanism creates it when the plug-in is loaded.
 class LumoraSite : public Site, public wxModule
@@ -21,6 +24,8 @@ public:
     static constexpr int PAUSE_PER_PERFORMER_MS = 10;
 
 private:
+    // On the polling thread: lets a failed attempt last the time-out; false when asked to stop.
+    static bool WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt);
     void OnDownloadFailed();
 
     // Consecutive failed downloads; touched only by the thread that polls.

@@ -1,7 +1,8 @@
 #include "shell/SystemProxy.h"
 
+#include "net/HttpClient.h"
+
 #include <wx/log.h>
-#include <wx/url.h>
 
 #ifdef __WXMSW__
 #include <wx/msw/regconf.h>
@@ -40,8 +41,9 @@ wxString SystemProxy::Detect()
 void SystemProxy::Install()
 {
     const wxString proxy = Detect();
-    if ( proxy.empty() )
-        return;
-    wxLogTrace("lumora", "using the proxy %s", proxy);
-    wxURL::SetDefaultProxy(proxy);
+    if ( !proxy.empty() )
+        wxLogTrace("lumora", "using the proxy %s", proxy);
+    // Not the toolkit's default proxy: that is one connection shared by every thread, and it
+    // drops the port of the address it is asked for.
+    HttpClient::SetProxy(proxy);
 }

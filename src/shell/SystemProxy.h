@@ -2,7 +2,7 @@
 
 #include <wx/string.h>
 
-// The system's web proxy, handed to the toolkit's URL class so that every request uses it.
+// The system's web proxy, which every request of the plug-in goes through.
 class SystemProxy
 {
 public:
@@ -10,6 +10,6 @@ public:
 
     // "host:port", or empty when no proxy is enabled.
     static wxString Detect();
-    // Detects the proxy and, when there is one, makes it the toolkit's default.
+    // Detects the proxy and makes it the one of every request (none when there is none).
     static void Install();
 };

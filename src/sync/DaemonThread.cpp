@@ -103,6 +103,7 @@ wxThread::ExitCode DaemonThread::Entry()
     }
 
     UserList previous = m_site->GetUserList();
+    wxLogTrace("lumora", "DaemonThread: first list of %lu performers", static_cast<unsigned long>(previous.GetCount()));
     UserListEvent initialized(wxEVT_USER_LIST_INITIALIZED, -1);
     initialized.SetUserList(previous);
     if ( !PostToHandlers(initialized) )

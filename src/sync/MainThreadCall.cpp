@@ -15,6 +15,11 @@ struct Handover
     bool done = false;
     bool abandoned = false;
 };
+
+// The calls on their way to the main thread. Ours rather than the application's queue: their code
+// goes with the plug-in, so whatever is still queued must be gone before the plug-in is.
+wxMutex gs_queueLock;
+wxEvtHandler* gs_queue = nullptr;
 }
 
 bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>& work)
@@ -29,20 +34,25 @@ bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>
 
     std::shared_ptr<Handover> handover = std::make_shared<Handover>();
     std::function<void(const std::function<bool()>&)> job = work;
-    wxTheApp->CallAfter([handover, job]() {
-        {
+    {
+        wxMutexLocker queueLock(gs_queueLock);
+        if ( !gs_queue )
+            gs_queue = new wxEvtHandler;
+        gs_queue->CallAfter([handover, job]() {
+            {
+                wxMutexLocker lock(handover->lock);
+                if ( handover->abandoned )
+                    return;
+            }
+            job([handover] {
+                wxMutexLocker lock(handover->lock);
+                return handover->abandoned;
+            });
             wxMutexLocker lock(handover->lock);
-            if ( handover->abandoned )
-                return;
-        }
-        job([handover] {
-            wxMutexLocker lock(handover->lock);
-            return handover->abandoned;
+            handover->done = true;
+            handover->finished.Broadcast();
         });
-        wxMutexLocker lock(handover->lock);
-        handover->done = true;
-        handover->finished.Broadcast();
-    });
+    }
 
     wxThread* self = wxThread::This();
     wxMutexLocker lock(handover->lock);
@@ -59,4 +69,16 @@ bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>
         }
     }
     return true;
+}
+
+void MainThreadCall::DropPending()
+{
+    wxASSERT_MSG(wxThread::IsMain(), "the queue is dropped on the main thread");
+    wxEvtHandler* queue = nullptr;
+    {
+        wxMutexLocker lock(gs_queueLock);
+        std::swap(queue, gs_queue);
+    }
+    // Its queued calls, if any, go with it.
+    delete queue;
 }

@@ -13,4 +13,8 @@ public:
     // True when work ran to its end; false when the waiting thread was asked to stop first.
     // work receives a test that tells it whether the caller has given up meanwhile.
     static bool Run(const std::function<void(const std::function<bool()>& abandoned)>& work);
+
+    // On the main thread, before the plug-in's code goes: forgets the calls still queued, whose
+    // callers have all given up by then.
+    static void DropPending();
 };

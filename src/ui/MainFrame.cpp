@@ -18,6 +18,7 @@
 
 #include <wx/app.h>
 #include <wx/config.h>
+#include <wx/dialog.h>
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -35,6 +36,7 @@ wxEND_EVENT_TABLE()
 
 namespace
 {
+const int SIGN_IN_TIMEOUT_SECONDS = 10;
 const long TREE_STYLE = wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES
                         | wxTR_HAS_BUTTONS;
 }
@@ -108,6 +110,28 @@ MainFrame::~MainFrame()
     }
     SaveGeometry();
     Skin::GetConfig()->DeleteEntry("/favorites");
+}
+
+bool MainFrame::Destroy()
+{
+    if ( m_modalDepth == 0 )
+        return wxFrame::Destroy();
+    m_destroyRequested = true;
+    if ( m_modalDialog && m_modalDialog->IsModal() )
+        m_modalDialog->EndModal(wxID_CANCEL);
+    return true;
+}
+
+bool MainFrame::RunModal(const std::function<void()>& show)
+{
+    ++m_modalDepth;
+    show();
+    --m_modalDepth;
+    if ( !m_destroyRequested )
+        return true;
+    if ( m_modalDepth == 0 )
+        wxFrame::Destroy();
+    return false;
 }
 
 void MainFrame::CreateMenus()
@@ -222,7 +246,11 @@ void MainFrame::UpdateFavorites()
     {
         AuthenticationDialog dialog(this, wxID_ANY, _("Authentication"), wxDefaultPosition,
                                     wxDefaultSize, wxDEFAULT_DIALOG_STYLE);
-        if ( dialog.ShowModal() != wxID_OK )
+        int answer = wxID_CANCEL;
+        m_modalDialog = &dialog;
+        const bool staying = RunModal([&] { answer = dialog.ShowModal(); });
+        m_modalDialog = nullptr;
+        if ( !staying || answer != wxID_OK )
             return;
     }
     wxConfigBase* config = Skin::GetConfig();
@@ -231,9 +259,9 @@ void MainFrame::UpdateFavorites()
     // Encoded, so that what the user typed is what the site receives.
     const wxString url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/tovrik?username=" + QueryText::Encode(id)
                                                                  + "&password=" + QueryText::Encode(password));
-    // A socket used on a worker thread must block there instead of waiting on the main loop.
     wxHTTP2* client = new wxHTTP2;
-    client->SetFlags(wxSOCKET_BLOCK);
+    // The toolkit's default of a minute would keep quitting waiting on a silent server.
+    client->SetTimeout(SIGN_IN_TIMEOUT_SECONDS);
     DownloadThread* thread = new DownloadThread(this, wxID_ANY, new wxURL(url), client, 0,
                                                 wxTHREAD_DETACHED);
     if ( thread->Run() != wxTHREAD_NO_ERROR )
@@ -249,7 +277,7 @@ void MainFrame::OnDownloadFinished(DownloadFinishedEvent& event)
     if ( !body )
     {
         if ( !m_loggedIn )
-            wxMessageBox(_("Could not login."), _("Error"), wxOK | wxICON_ERROR | wxCENTRE);
+            RunModal([] { wxMessageBox(_("Could not login."), _("Error"), wxOK | wxICON_ERROR | wxCENTRE); });
         return;
     }
     const wxArrayString names = FavoritesParser::Parse(body, static_cast<size_t>(event.GetInt()));

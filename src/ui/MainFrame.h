@@ -2,12 +2,15 @@
 
 #include <wx/frame.h>
 
+#include <functional>
+
 class AllTreeCtrl;
 class DaemonThread;
 class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
 class NotifyIcon;
 class PopupDialogManager;
+class wxDialog;
 class wxIconizeEvent;
 class wxNotebook;
 class wxPanel;
@@ -27,6 +30,10 @@ public:
     MainFrame();
     ~MainFrame() override;
 
+    // While one of our handlers runs a modal dialog, the frame must not go from under it: the
+    // dialog is ended first, and the frame goes once its loop has returned.
+    bool Destroy() override;
+
     AllTreeCtrl* GetAllTree() const { return m_allTree; }
     FavoriteTreeCtrl* GetFavoriteTree() const { return m_favoriteTree; }
     wxNotebook* GetNotebook() const { return m_notebook; }
@@ -42,6 +49,9 @@ private:
     // Hiding into the tray is only safe when there is a tray to come back from.
     bool CanHideInTray() const;
 
+    // Runs a modal dialog or box from one of our handlers; false when the frame has been asked
+    // to go meanwhile, in which case it is on its way out and the handler must stop.
+    bool RunModal(const std::function<void()>& show);
     // Asks for the account the first time, then fetches the favourites in the background.
     void UpdateFavorites();
     void OnMenu(wxCommandEvent& event);
@@ -58,6 +68,10 @@ private:
     PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;
     bool m_loggedIn = false;
+    // Modal loops that our handlers have open, and the one dialog of ours among them.
+    int m_modalDepth = 0;
+    wxDialog* m_modalDialog = nullptr;
+    bool m_destroyRequested = false;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,8 +1,8 @@
 #include "ui/PopupDialog.h"
 
 #include "net/DownloadThread.h"
+#include "net/HttpClient.h"
 #include "shell/SiteHosts.h"
-#include "shell/SystemProxy.h"
 #include "shell/Util.h"
 #include "skin/Skin.h"
 
@@ -13,7 +13,6 @@
 #include <wx/log.h>
 #include <wx/mstream.h>
 #include <wx/panel.h>
-#include <wx/protocol/http.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -43,51 +42,6 @@ const wxSize THUMBNAIL_SIZE(107, 82);
 const unsigned long long MAX_GIF_BYTES = 64ull * 1024 * 1024;
 // The decoder's own bookkeeping for each frame of a GIF, besides its pixels.
 const unsigned long long GIF_FRAME_OVERHEAD = 1024;
-
-// The thumbnail comes from the image host but must be asked for in the name of the main host.
-// The toolkit sets "Host" to the server it connects to, so the header is put back after that.
-class ThumbnailHttp : public wxHTTP
-{
-public:
-    ThumbnailHttp(const wxString& hostHeader, const wxString& proxy, const wxString& serverUrl)
-        : m_hostHeader(hostHeader)
-        , m_serverUrl(serverUrl)
-    {
-        // Used on a worker thread only: it must wait by itself, never through the main loop.
-        SetFlags(wxSOCKET_BLOCK);
-        // The same rule as the toolkit's default proxy: "host:port", both parts present.
-        const wxString proxyHost = proxy.BeforeFirst(':');
-        unsigned long proxyPort = 0;
-        if ( !proxyHost.empty() && proxy.AfterFirst(':').ToULong(&proxyPort) && proxyPort > 0
-             && proxyPort <= 65535 )
-        {
-            m_proxyHost = proxyHost;
-            m_proxyPort = static_cast<unsigned short>(proxyPort);
-        }
-    }
-
-    using wxHTTP::Connect;
-
-    bool Connect(const wxString& host, unsigned short port) override
-    {
-        const bool connected =
-            m_proxyHost.empty() ? wxHTTP::Connect(host, port) : wxHTTP::Connect(m_proxyHost, m_proxyPort);
-        SetHeader("Host", m_hostHeader);
-        return connected;
-    }
-
-    wxInputStream* GetInputStream(const wxString& path) override
-    {
-        // A proxy is given the whole address.
-        return wxHTTP::GetInputStream(m_proxyHost.empty() ? path : m_serverUrl + path);
-    }
-
-private:
-    wxString m_hostHeader;
-    wxString m_serverUrl;
-    wxString m_proxyHost;
-    unsigned short m_proxyPort = 0;
-};
 
 unsigned int BigEndian16(const unsigned char* p)
 {
@@ -334,8 +288,9 @@ void PopupDialog::StartDownload()
 {
     const wxString imageUrl =
         SiteHosts::MakeUrl(SiteHosts::IMAGE, "/WebArchive/" + m_user.GetName() + "/thumbs/LinkedImage.jpg");
-    ThumbnailHttp* http = new ThumbnailHttp(SiteHosts::GetHost(SiteHosts::MAIN), SystemProxy::Detect(),
-                                            SiteHosts::MakeUrl(SiteHosts::IMAGE, wxEmptyString));
+    HttpClient* http = new HttpClient;
+    // The picture comes from the image host but is asked for in the name of the main host.
+    http->SetHostHeader(SiteHosts::GetHost(SiteHosts::MAIN));
     http->SetTimeout(TIMEOUT_SECONDS);
     DownloadThread* thread =
         new DownloadThread(this, wxID_ANY, new wxURL(imageUrl), http, 0, wxTHREAD_DETACHED);

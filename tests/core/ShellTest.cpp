@@ -25,13 +25,6 @@
 
 namespace
 {
-// Reads the toolkit's default proxy, which the toolkit keeps to itself.
-class ProxyProbe : public wxURL
-{
-public:
-    static wxHTTP* Default() { return ms_proxyDefault; }
-};
-
 // Sets or clears an environment variable for one scope.
 class ScopedEnv
 {
@@ -100,38 +93,6 @@ TEST(SystemProxy, DetectsTheEnvironmentsProxy)
     EXPECT_EQ("other.example:8000", Detect(&empty, &other)) << "an empty one counts as unset";
     EXPECT_EQ("", Detect(nullptr, nullptr));
     EXPECT_EQ("", Detect(&empty, &empty));
-}
-
-TEST(SystemProxy, InstallMakesItTheToolkitsDefault)
-{
-    wxURL::SetDefaultProxy(wxEmptyString);
-    {
-        const wxString empty;
-        ScopedEnv a("http_proxy", &empty);
-        ScopedEnv b("HTTP_PROXY", nullptr);
-        SystemProxy::Install();
-        EXPECT_EQ(nullptr, ProxyProbe::Default()) << "no proxy, none set";
-    }
-
-    // A proxy that answers: requests for any host then reach it, whole URL and all.
-    sitesim::SimulatedSite proxySite;
-    ASSERT_TRUE(proxySite.Start(0));
-    const wxString proxy = "http://" + wxString(proxySite.GetHostPort()) + "/";
-    {
-        ScopedEnv a("http_proxy", &proxy);
-        SystemProxy::Install();
-    }
-    ASSERT_NE(nullptr, ProxyProbe::Default());
-    {
-        wxURL url("http://lumora.invalid/include/js/online_performers.js");
-        std::unique_ptr<wxInputStream> input(url.GetInputStream());
-        EXPECT_NE(nullptr, input);
-    }
-    const std::vector<sitesim::Request> requests = proxySite.GetRequests();
-    ASSERT_EQ(1u, requests.size());
-    EXPECT_EQ("http://lumora.invalid/include/js/online_performers.js", requests[0].target);
-    wxURL::SetDefaultProxy(wxEmptyString);
-    EXPECT_EQ(nullptr, ProxyProbe::Default());
 }
 
 class SiteHostsTest : public ConfiguredTest

@@ -1,3 +1,4 @@
+#include "common/RawServer.h"
 #include "net/wxHTTP2.h"
 #include "sitesim/SimulatedSite.h"
 
@@ -5,90 +6,12 @@
 
 #include <wx/stream.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
-// A server that keeps the raw bytes of every request head, to count header lines as they were
-// sent; each connection gets a short text answer and is closed.
-class RawServer
-{
-public:
-    RawServer()
-    {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if ( bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0
-             || listen(m_listener, 4) != 0
-             || getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 )
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-
-    ~RawServer()
-    {
-        shutdown(m_listener, SHUT_RDWR);
-        close(m_listener);
-        if ( m_thread.joinable() )
-            m_thread.join();
-    }
-
-    unsigned short GetPort() const { return m_port; }
-
-    std::vector<std::string> GetHeads() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_heads;
-    }
-
-private:
-    void Serve()
-    {
-        for ( ;; )
-        {
-            const int connection = accept(m_listener, nullptr, nullptr);
-            if ( connection < 0 )
-                return;
-            std::string head;
-            char buffer[1024];
-            while ( head.find("\r\n\r\n") == std::string::npos )
-            {
-                const ssize_t got = recv(connection, buffer, sizeof buffer, 0);
-                if ( got <= 0 )
-                    break;
-                head.append(buffer, static_cast<size_t>(got));
-            }
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_heads.push_back(head);
-            }
-            const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"
-                                       "Content-Length: 2\r\nConnection: close\r\n\r\nok";
-            send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
-            close(connection);
-        }
-    }
-
-    int m_listener = -1;
-    unsigned short m_port = 0;
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_heads;
-};
-
 // Sends one GET through client and reads the whole answer.
 std::string Fetch(wxHTTP2& client, const wxString& host, unsigned short port, const wxString& path)
 {

@@ -7,6 +7,8 @@
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/UserListTreeItemData.h"
 #include "ui/MainFrame.h"
+#include "ui/NotifyIcon.h"
+#include "net/DownloadThread.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +17,12 @@
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/panel.h>
+#include <wx/stopwatch.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
+
+#include <functional>
+#include <vector>
 
 namespace
 {
@@ -43,7 +50,8 @@ protected:
     }
     void TearDown() override
     {
-        m_frame->Destroy();
+        if ( m_frame )
+            m_frame->Destroy();
         TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); });
         m_site->Stop();
         ConfiguredTest::TearDown();
@@ -84,6 +92,53 @@ protected:
 
     std::unique_ptr<sitesim::SimulatedSite> m_site;
     MainFrame* m_frame = nullptr;
+};
+
+// Lets the sign-in dialog run its own modal loop, as on a screen, and does something to the
+// frame from inside that loop; answers message boxes with OK. A dialog still open after a
+// while is ended, and the test fails.
+class InsideTheDialog : public wxModalDialogHook
+{
+public:
+    explicit InsideTheDialog(const std::function<void()>& action)
+        : m_action(action)
+    {
+        Register();
+        m_safety.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            ADD_FAILURE() << "the sign-in dialog is still open";
+            if ( m_dialog && m_dialog->IsModal() )
+                m_dialog->EndModal(wxID_CANCEL);
+        });
+    }
+    ~InsideTheDialog() override { Unregister(); }
+
+    bool dialogShown = false;
+    std::vector<wxString> boxes;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        if ( !dynamic_cast<AuthenticationDialog*>(dialog) )
+        {
+            boxes.push_back(dialog->GetTitle());
+            return wxID_OK;
+        }
+        dialogShown = true;
+        m_dialog = dialog;
+        m_safety.StartOnce(40000);
+        wxTheApp->CallAfter(m_action);
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override
+    {
+        m_safety.Stop();
+        m_dialog = nullptr;
+    }
+
+private:
+    std::function<void()> m_action;
+    wxDialog* m_dialog = nullptr;
+    wxTimer m_safety;
 };
 }
 
@@ -194,4 +249,76 @@ TEST_F(LoginTest, CredentialsReachTheSiteAsTyped)
     EXPECT_EQ(2u, request.params.size()) << request.query;
     EXPECT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
     EXPECT_EQ(1u, dialogs.shown.size());
+}
+
+TEST_F(LoginTest, LeavingWhileTheDialogIsOpenEndsItFirst)
+{
+    m_frame->Destroy();
+    ASSERT_TRUE(TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); }));
+    m_frame = nullptr;
+    Config().Write("/System/syncinterval", 1);
+
+    enum Way
+    {
+        TEN_FAILURES, // the exit command the site module sends once the user has seen the error
+        TRAY_EXIT,
+        STOP_SIGNAL   // what the host does on SIGTERM: every window is closed
+    };
+    for ( Way way : { TEN_FAILURES, TRAY_EXIT, STOP_SIGNAL } )
+    {
+        SCOPED_TRACE(way);
+        // A success starts the count of failures afresh.
+        Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
+        ASSERT_NE(0, Site::GetInstance()->UpdateUserList());
+        if ( way == TEN_FAILURES )
+        {
+            // Nine failures before the frame polls: its first is the tenth.
+            Config().Write("/Site/mainhost", wxString::Format("127.0.0.1:%d", sitesim::SimulatedSite::UnusedPort()));
+            for ( int i = 0; i < 9; ++i )
+                ASSERT_EQ(0, Site::GetInstance()->UpdateUserList());
+        }
+        MainFrame* frame = new MainFrame;
+        InsideTheDialog inside([frame, way] {
+            if ( way == TRAY_EXIT )
+            {
+                wxCommandEvent exit(wxEVT_COMMAND_MENU_SELECTED, wxID_EXIT);
+                frame->GetNotifyIcon()->AddPendingEvent(exit);
+            }
+            else if ( way == STOP_SIGNAL )
+            {
+                for ( wxWindow* window : wxTopLevelWindows )
+                    window->Close(true);
+            }
+        });
+        wxCommandEvent update(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
+        frame->GetEventHandler()->ProcessEvent(update);
+
+        EXPECT_TRUE(inside.dialogShown);
+        EXPECT_TRUE(TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 10000));
+        if ( way == TEN_FAILURES )
+            EXPECT_EQ(std::vector<wxString>{ "Error" }, inside.boxes);
+        else
+            EXPECT_TRUE(inside.boxes.empty());
+        EXPECT_EQ(0u, m_site->CountRequests(SIGN_IN)) << "the dialog was not answered";
+    }
+}
+
+TEST_F(LoginTest, LeavingWhileTheServerKeepsSilentIsQuick)
+{
+    // The site takes the sign-in request and never answers it.
+    m_site->SetFault(SIGN_IN, sitesim::Fault::Delay(120000));
+    Config().Write("/id", "viewer");
+    Config().Write("/password", "secret");
+    DialogRecorder dialogs(wxID_OK);
+    UpdateFavorites(dialogs);
+    ASSERT_TRUE(WaitForSignIns(1));
+
+    wxStopWatch watch;
+    wxCommandEvent exit(wxEVT_COMMAND_MENU_SELECTED, wxID_EXIT);
+    m_frame->GetEventHandler()->ProcessEvent(exit);
+    ASSERT_TRUE(TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); }, 20000));
+    m_frame = nullptr;
+    // What the module does before the plug-in goes.
+    DownloadThread::WaitForAll();
+    EXPECT_LT(watch.Time(), 5000);
 }
