@@ -9,7 +9,7 @@ packages=(
     libgtest-dev
     libcpp-httplib-dev libjpeg-dev
     gettext
-    xvfb xauth x11-utils trayer xdotool
+    xvfb xauth x11-utils trayer xdotool tinyproxy
     imagemagick librsvg2-bin
     clang libclang-rt-14-dev
     curl

@@ -9,8 +9,8 @@ scripts/deps.sh
 
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=address,undefined
-# Only the thread tests run under ThreadSanitizer.
-BUILD_TARGET=core_tests scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=thread
+# Under ThreadSanitizer: the thread tests, and the whole program against the simulated site.
+BUILD_TARGET="core_tests ParloHost Parlo sitesim" scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DPARLO_SANITIZE=thread
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The whole program under the race detector: a run against the simulated site with churn, so
+# that lists, pop-ups and their pictures keep coming, then a stop signal. Passes when the
+# program ends with 0 and the detector reported nothing.
+# Usage: program.sh BUILD_DIR (a -DPARLO_SANITIZE=thread build), on a display.
+set -euo pipefail
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+sim_pid=""
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    for _ in $(seq "$tenths"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    "$@"
+}
+# How many lines of a log ($2, default the program's) hold $1.
+count() { grep -c "$1" "$work/${2:-program.log}" || true; }
+
+"$build/sitesim" --port 0 --performers 20 --churn 0.5 > "$work/sitesim.log" 2>&1 &
+sim_pid=$!
+wait_for 300 grep -q "serving http://" "$work/sitesim.log"
+host=$(sed -n 's|^sitesim: serving http://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/sitesim.log")
+cat > "$work/Parlo.conf" <<CONF
+[Site]
+mainhost=$host
+imagehost=$host
+previewhost=$host
+[System]
+syncinterval=1
+[SplashScreen]
+duration=0
+[PopupDialog]
+duration=1
+CONF
+
+TSAN_OPTIONS="suppressions=$here/program.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1" \
+    "$build/Parlo" --no-update --config "$work/Parlo.conf" 2> "$work/program.log" &
+pid=$!
+# Enough polls and pictures for the threads to have met many times.
+enough() {
+    [ "$(count online_performers.js sitesim.log)" -ge 15 ] && [ "$(count LinkedImage.jpg sitesim.log)" -ge 10 ]
+}
+if ! wait_for 1800 enough; then
+    echo "program.sh: the program did not get going:" >&2
+    tail -n 40 "$work/program.log" >&2
+    exit 1
+fi
+kill -TERM "$pid"
+if ! wait_for 600 bash -c "! kill -0 $pid 2>/dev/null"; then
+    echo "program.sh: still running a minute after SIGTERM" >&2
+    exit 1
+fi
+status=0
+wait "$pid" || status=$?
+pid=""
+reports=$(count "WARNING: ThreadSanitizer")
+echo "program.sh: $(count online_performers.js sitesim.log) polls, $(count LinkedImage.jpg sitesim.log) pictures," \
+     "exit status $status, $reports report(s)"
+if [ "$status" -ne 0 ] || [ "$reports" -ne 0 ]; then
+    head -n 200 "$work/program.log" >&2
+    exit 1
+fi
