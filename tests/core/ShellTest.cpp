@@ -5,23 +5,14 @@
 #include "shell/SystemProxy.h"
 #include "shell/Util.h"
 
-#include "sitesim/SimulatedSite.h"
-
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include <wx/app.h>
 #include <wx/fileconf.h>
 #include <wx/ffile.h>
 #include <wx/log.h>
 #include <wx/mimetype.h>
-#include <wx/protocol/http.h>
-#include <wx/socket.h>
-#include <wx/url.h>
 #include <wx/utils.h>
-
-#include <vector>
 
 namespace
 {
