@@ -16,7 +16,6 @@ namespace
 {
 // A longer head is not an answer we can use.
 const size_t MAX_HEAD = 64 * 1024;
-const size_t CHUNK = 16 * 1024;
 
 wxMutex gs_proxyLock;
 wxString gs_proxy;

@@ -260,7 +260,7 @@ void MainFrame::UpdateFavorites()
     const wxString url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/tovrik?username=" + QueryText::Encode(id)
                                                                  + "&password=" + QueryText::Encode(password));
     wxHTTP2* client = new wxHTTP2;
-    // The toolkit's default of a minute would keep quitting waiting on a silent server.
+    // A sign-in that gets no answer fails after this, not after the toolkit's default minute.
     client->SetTimeout(SIGN_IN_TIMEOUT_SECONDS);
     DownloadThread* thread = new DownloadThread(this, wxID_ANY, new wxURL(url), client, 0,
                                                 wxTHREAD_DETACHED);
