@@ -2,6 +2,7 @@
 
 #include <wx/cmdline.h>
 #include <wx/dynload.h>
+#include <wx/file.h>
 #include <wx/filefn.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
@@ -15,9 +16,6 @@
 
 #include <csignal>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -31,14 +29,19 @@ typedef wxFileName* (*GetNewPluginFileNameFunction)();
 // The configuration holds the site password: nobody but its owner may read it.
 bool CreateOwnerOnly(const wxString& path)
 {
-    const wxFileName name(path);
+    wxFileName name(path);
     if ( !name.DirExists() && !wxFileName::Mkdir(name.GetPath(), 0700, wxPATH_MKDIR_FULL) )
         return false;
-    const int fd = open(path.fn_str(), O_WRONLY | O_CREAT, 0600);
-    if ( fd < 0 )
+    wxLogNull quiet;
+    if ( !name.FileExists() && !wxFile().Create(path, false, wxS_IRUSR | wxS_IWUSR) )
         return false;
-    close(fd);
-    return chmod(path.fn_str(), 0600) == 0;
+    return name.SetPermissions(wxS_IRUSR | wxS_IWUSR);
+}
+
+// The one way the host tells its user about a problem: a line on stderr.
+void Complain(const wxString& message)
+{
+    std::fprintf(stderr, "Parlo: %s\n", static_cast<const char*>(message.utf8_str()));
 }
 
 // Lets traces through and keeps errors back, for as long as it lives.
@@ -134,8 +137,13 @@ bool HostApp::OnInit()
     SetSignalHandler(SIGTERM, &HostApp::OnStopSignal);
     SetSignalHandler(SIGINT, &HostApp::OnStopSignal);
 
+    // A failure ends the program with status 1 by way of OnRun: OnInit still succeeds, so that
+    // OnExit unloads whatever was loaded.
     if ( !m_configPath.empty() && !InstallConfig(m_configPath) )
-        return Fail(wxString::Format("cannot create the configuration file %s", m_configPath));
+    {
+        SetFailure(wxString::Format("cannot create the configuration file %s", m_configPath));
+        return true;
+    }
 
     SetUpLocale();
 
@@ -143,19 +151,25 @@ bool HostApp::OnInit()
         return true;
 
     if ( m_configPath.empty() && !InstallDefaultConfig() )
-        return Fail("cannot create the configuration file in the user's configuration folder");
+    {
+        SetFailure("cannot create the configuration file in the user's configuration folder");
+        return true;
+    }
 
     UpdatePlugin();
     if ( !m_plugin )
         return true;
 
-    if ( !m_plugin->HasSymbol("SiteRun") )
-        return Fail(wxString::Format("%s does not export SiteRun: it has no user interface to run",
-                                     m_pluginPath));
     bool found = false;
-    SiteRunFunction siteRun = reinterpret_cast<SiteRunFunction>(m_plugin->GetSymbol("SiteRun", &found));
+    SiteRunFunction siteRun = m_plugin->HasSymbol("SiteRun")
+                                  ? reinterpret_cast<SiteRunFunction>(m_plugin->GetSymbol("SiteRun", &found))
+                                  : nullptr;
     if ( !found || !siteRun )
-        return Fail(wxString::Format("%s does not export SiteRun", m_pluginPath));
+    {
+        SetFailure(wxString::Format("%s does not export SiteRun: it has no user interface to run",
+                                    m_pluginPath));
+        return true;
+    }
     wxLogTrace("lumora", "calling SiteRun");
     siteRun();
     return true;
@@ -212,8 +226,7 @@ void HostApp::SetUpLocale()
         if ( info )
             language = info->Language;
         else
-            std::fprintf(stderr, "Parlo: unknown language \"%s\", using the system's\n",
-                         static_cast<const char*>(m_language.utf8_str()));
+            Complain(wxString::Format("unknown language \"%s\", using the system's", m_language));
     }
     const wxFileName program(argv[0]);
     wxFileTranslationsLoader::AddCatalogLookupPathPrefix(program.GetPath().empty() ? wxString(".")
@@ -232,7 +245,7 @@ bool HostApp::LoadPlugin()
     wxString reason;
     if ( OpenPlugin(reason) )
         return true;
-    Fail(reason);
+    SetFailure(reason);
     return false;
 }
 
@@ -283,7 +296,7 @@ void HostApp::UpdatePlugin()
             wxLogNull quiet;
             moved = wxRenameFile(newPath, m_pluginPath, true);
         }
-        Fail(wxString::Format("the plug-in %s stays loaded after unloading; %s", m_pluginPath,
+        SetFailure(wxString::Format("the plug-in %s stays loaded after unloading; %s", m_pluginPath,
                               moved ? "the new one runs from the next start" : "the new one was not put in place"));
         return;
     }
@@ -294,8 +307,8 @@ void HostApp::UpdatePlugin()
         wxLogTrace("lumora", "swapped in the new plug-in %s", m_pluginPath);
         return;
     }
-    std::fprintf(stderr, "Parlo: cannot put the new plug-in %s in place (%s); going on with the old one\n",
-                 static_cast<const char*>(newPath.utf8_str()), static_cast<const char*>(problem.utf8_str()));
+    Complain(wxString::Format("cannot put the new plug-in %s in place (%s); going on with the old one", newPath,
+                              problem));
     LoadPlugin();
 }
 
@@ -313,7 +326,7 @@ bool HostApp::SwapPlugin(const wxString& newPath, wxString& problem)
             wxRemoveFile(newPath);
             return false;
         }
-        if ( rename(newPath.fn_str(), pluginPath.fn_str()) != 0 )
+        if ( !wxRenameFile(newPath, pluginPath, true) )
         {
             problem = wxString::Format("cannot move it over %s: %s", pluginPath, wxSysErrorMsgStr());
             wxRemoveFile(backupPath);
@@ -323,7 +336,8 @@ bool HostApp::SwapPlugin(const wxString& newPath, wxString& problem)
     }
     if ( !OpenPlugin(problem) )
     {
-        rename(backupPath.fn_str(), pluginPath.fn_str());
+        wxLogNull quiet;
+        wxRenameFile(backupPath, pluginPath, true);
         return false;
     }
     wxLogNull quiet;
@@ -341,9 +355,8 @@ void HostApp::UnloadPlugin()
     wxLogTrace("lumora", "unloaded %s", m_pluginPath);
 }
 
-bool HostApp::Fail(const wxString& message)
+void HostApp::SetFailure(const wxString& message)
 {
-    std::fprintf(stderr, "Parlo: %s\n", static_cast<const char*>(message.utf8_str()));
+    Complain(message);
     m_exitCode = 1;
-    return true;
 }

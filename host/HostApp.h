@@ -32,7 +32,8 @@ private:
     void UpdatePlugin();
     bool SwapPlugin(const wxString& newPath, wxString& problem);
     void UnloadPlugin();
-    bool Fail(const wxString& message);
+    // Reports the problem; the program then ends with status 1.
+    void SetFailure(const wxString& message);
 
     wxString m_configPath;
     wxString m_language;
