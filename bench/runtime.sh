@@ -3,6 +3,7 @@
 # resident memory with 10,000 performers online above the same program with none, and the CPU
 # it takes between polls. Run by scripts/bench.sh under a virtual display.
 set -euo pipefail
+source "$(dirname "$0")/../scripts/sitesim.sh"
 build=${1:-build-bench}
 work=$(mktemp -d)
 pids=()
@@ -12,18 +13,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts the site with $1 performers and the program against it; sets site_pid, parlo_pid, host.
+# Starts the site with $1 performers and the program against it; sets sim_pid, parlo_pid, host.
 start() {
     local performers=$1 name=$2
-    "$build/sitesim" --port 0 --performers "$performers" --churn 0 > "$work/$name.sim" 2>&1 &
-    site_pid=$!
-    pids+=("$site_pid")
-    host=""
-    for _ in $(seq 50); do
-        host=$(sed -n 's|^sitesim: serving http://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/$name.sim")
-        [ -n "$host" ] && break
-        sleep 0.1
-    done
+    sitesim_start "$build" "$work/$name.sim" --performers "$performers" --churn 0
+    pids+=("$sim_pid")
     printf '[Site]\nmainhost=%s\n[System]\nsyncinterval=%s\n[SplashScreen]\nduration=1\n' \
         "$host" "$INTERVAL" > "$work/$name.conf"
     WXTRACE=lumora "$build/Parlo" --no-update --config "$work/$name.conf" > "$work/$name.log" 2>&1 &
@@ -57,7 +51,7 @@ wait_for_first_list() {
     return 1
 }
 
-stop() { kill "$parlo_pid" "$site_pid" 2>/dev/null || true; wait "$parlo_pid" "$site_pid" 2>/dev/null || true; }
+stop() { kill "$parlo_pid" "$sim_pid" 2>/dev/null || true; wait "$parlo_pid" "$sim_pid" 2>/dev/null || true; }
 
 INTERVAL=600 start 0 empty
 wait_for_lists empty 1 30

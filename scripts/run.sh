@@ -22,22 +22,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The simulated site on a free port of 127.0.0.1; it prints the address it serves.
-build/sitesim --port 0 --performers "${PERFORMERS:-300}" --churn "${CHURN:-0.05}" \
-    --account demo:demo --favorites "${FAVORITES:-Anna_23,LenaCat,Mia_Rose,LittleYuna}" \
-    > "$work/sitesim.log" 2>&1 &
-sim_pid=$!
-host=""
-for _ in $(seq 50); do
-    host=$(sed -n 's|^sitesim: serving http://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/sitesim.log")
-    [ -n "$host" ] && break
-    sleep 0.1
-done
-if [ -z "$host" ]; then
-    echo "run.sh: the simulated site did not start:" >&2
-    cat "$work/sitesim.log" >&2
-    exit 1
-fi
+# The simulated site on a free port of 127.0.0.1.
+source scripts/sitesim.sh
+sitesim_start build "$work/sitesim.log" --performers "${PERFORMERS:-300}" --churn "${CHURN:-0.05}" \
+    --account demo:demo --favorites "${FAVORITES:-Anna_23,LenaCat,Mia_Rose,LittleYuna}" || exit 1
 
 cat > "$work/Parlo.conf" <<CONF
 [Site]

@@ -11,8 +11,19 @@ if [ -z "${INSIDE_XVFB:-}" ]; then
 fi
 
 out=${1:-docs/main-window.png}
-scripts/run.sh > /tmp/parlo-screenshot.log 2>&1 &
+log=/tmp/parlo-screenshot.log
+# The program's trace says when its first list has reached the windows.
+WXTRACE=lumora scripts/run.sh > "$log" 2>&1 &
 run_pid=$!
+
+# Ends the program that our run.sh started (no other), and run.sh then stops its site.
+stop_program() {
+    local parlo_pid
+    parlo_pid=$(ps -o pid=,comm= --ppid "$run_pid" | awk '$2 == "Parlo" { print $1 }')
+    kill -TERM "${parlo_pid:-$run_pid}" 2>/dev/null || true
+    wait "$run_pid" || true
+}
+
 window=""
 for _ in $(seq 150); do
     window=$(xdotool search --name "^Parlo Tovrik$" 2>/dev/null | head -n 1 || true)
@@ -21,15 +32,25 @@ for _ in $(seq 150); do
 done
 if [ -z "$window" ]; then
     echo "screenshot.sh: the main window did not appear" >&2
-    cat /tmp/parlo-screenshot.log >&2
-    kill "$run_pid" 2>/dev/null || true
+    cat "$log" >&2
+    stop_program
     exit 1
 fi
-# The first list arrives within a poll; give the trees a moment to show it.
-sleep "${WAIT:-6}"
+# A few hundred performers take a few seconds to read.
+for _ in $(seq 600); do
+    grep -q "first list of" "$log" && break
+    sleep 0.1
+done
+if ! grep -q "first list of" "$log"; then
+    echo "screenshot.sh: the first list did not arrive" >&2
+    tail -n 40 "$log" >&2
+    stop_program
+    exit 1
+fi
+# Give the trees a moment to paint it.
+sleep "${WAIT:-1}"
 import -window "$window" "$out"
-pkill -TERM -f "build/Parlo --no-update" || true
-wait "$run_pid" || true
+stop_program
 echo "screenshot.sh: wrote $out"
-PARLO_SCREENSHOTS="$PWD/$(dirname "$out")" build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
+PARLO_SCREENSHOTS="$(cd "$(dirname "$out")" && pwd)" build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
 echo "screenshot.sh: wrote $(dirname "$out")/favorites.png and $(dirname "$out")/popup.png"

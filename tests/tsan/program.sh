@@ -6,6 +6,7 @@
 set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/sitesim.sh"
 work=$(mktemp -d)
 sim_pid=""
 pid=""
@@ -29,10 +30,7 @@ wait_for() {
 # How many lines of a log ($2, default the program's) hold $1.
 count() { grep -c "$1" "$work/${2:-program.log}" || true; }
 
-"$build/sitesim" --port 0 --performers 20 --churn 0.5 > "$work/sitesim.log" 2>&1 &
-sim_pid=$!
-wait_for 300 grep -q "serving http://" "$work/sitesim.log"
-host=$(sed -n 's|^sitesim: serving http://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/sitesim.log")
+sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0.5
 cat > "$work/Parlo.conf" <<CONF
 [Site]
 mainhost=$host

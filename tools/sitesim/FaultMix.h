@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sitesim/SimulatedSite.h"
+#include "sitesim/Fault.h"
 
 #include <cstdint>
 #include <random>

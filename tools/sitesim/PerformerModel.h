@@ -1,7 +1,7 @@
 #pragma once
 
 #include "sitesim/PerformerScript.h"
-#include "sitesim/SimulatedSite.h"
+#include "sitesim/Performer.h"
 
 #include <deque>
 #include <random>

@@ -1,6 +1,6 @@
 #include "sitesim/PerformerScript.h"
 
-#include "sitesim/SimulatedSite.h"
+#include "sitesim/Performer.h"
 
 namespace sitesim
 {

@@ -12,16 +12,16 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <cctype>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <netinet/in.h>
 #include <random>
-#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -136,97 +136,6 @@ std::string OriginPath(const std::string& rawPath)
 }
 }
 
-// Fault and Request helpers.
-
-Fault Fault::Delay(int ms)
-{
-    Fault fault;
-    fault.kind = DELAY;
-    fault.delayMs = ms;
-    return fault;
-}
-
-Fault Fault::HttpError(int status)
-{
-    Fault fault;
-    fault.kind = HTTP_ERROR;
-    fault.status = status;
-    return fault;
-}
-
-Fault Fault::Truncate(size_t sentBytes)
-{
-    Fault fault;
-    fault.kind = TRUNCATE;
-    fault.size = sentBytes;
-    return fault;
-}
-
-Fault Fault::Oversize(size_t bytes)
-{
-    Fault fault;
-    fault.kind = OVERSIZE;
-    fault.size = bytes;
-    return fault;
-}
-
-Fault Fault::WrongType(const std::string& contentType)
-{
-    Fault fault;
-    fault.kind = WRONG_TYPE;
-    fault.contentType = contentType;
-    return fault;
-}
-
-Fault Fault::WrongLength(size_t declaredLength)
-{
-    Fault fault;
-    fault.kind = WRONG_LENGTH;
-    fault.size = declaredLength;
-    return fault;
-}
-
-Fault Fault::Of(Kind kind)
-{
-    Fault fault;
-    fault.kind = kind;
-    return fault;
-}
-
-const char* Fault::KindName(Kind kind)
-{
-    switch ( kind )
-    {
-        case NONE: return "NONE";
-        case DELAY: return "DELAY";
-        case HTTP_ERROR: return "HTTP_ERROR";
-        case TRUNCATE: return "TRUNCATE";
-        case OVERSIZE: return "OVERSIZE";
-        case WRONG_TYPE: return "WRONG_TYPE";
-        case WRONG_LENGTH: return "WRONG_LENGTH";
-        case GARBAGE: return "GARBAGE";
-        case ENDLESS_BODY: return "ENDLESS_BODY";
-        case ENDLESS_LINE: return "ENDLESS_LINE";
-        case CLOSE: return "CLOSE";
-        case LONG_LINE: return "LONG_LINE";
-    }
-    return "?";
-}
-
-std::string Request::Header(const std::string& name) const
-{
-    for ( const auto& header : headers )
-    {
-        if ( header.first.size() == name.size() &&
-             std::equal(header.first.begin(), header.first.end(), name.begin(), [](char a, char b) {
-                 return std::tolower(static_cast<unsigned char>(a)) ==
-                        std::tolower(static_cast<unsigned char>(b));
-             }) )
-            return header.second;
-    }
-    return std::string();
-}
-
 // The site.
 
 class SimulatedSite::Impl
@@ -236,14 +145,46 @@ public:
 
     bool Start(int port);
     void Stop();
+    int GetPort() const { return m_port; }
+    size_t CountOpenConnections() const;
+
+    void SetPerformers(const std::vector<Performer>& performers);
+    void SetChurn(double churn);
+    void SetScript(const std::string& body);
+    std::vector<Performer> GetPerformers() const;
+
+    void SetAccount(const std::string& user, const std::string& password);
+    void SetFavorites(const std::vector<std::string>& favorites);
+    void SetCurrentVersion(const std::string& version);
+
+    void SetFault(const std::string& path, const Fault& fault, int times);
+    void ClearFault(const std::string& path);
+    void ClearFaults();
+    void SetRandomFaults(double share, unsigned seed);
+
+    std::vector<Request> GetRequests() const;
+    size_t CountRequests(const std::string& path) const;
+    void ClearRequests();
+    bool WaitForRequests(const std::string& path, size_t count, int timeoutMs) const;
+
+private:
+    struct FaultEntry
+    {
+        Fault fault;
+        int times = -1;
+    };
 
     void Serve(const httplib::Request& request, httplib::Response& response, ConnectionStream& stream);
     void LogExchange(const ConnectionStream& stream);
 
     Request MakeRecord(const httplib::Request& request, const ConnectionStream& stream) const;
+    Fault Admit(Request& record);
     Fault TakeFaultLocked(const std::string& path);
     size_t CountRequestsLocked(const std::string& path) const;
     bool Pause(int ms);
+
+    int ApplyFault(const Fault& fault, const Request& record, httplib::Response& response,
+                   ConnectionStream& stream);
 
     Answer MakeAnswer(const Request& request);
     Answer ListAnswer();
@@ -254,18 +195,17 @@ public:
     std::string UpdateFileLocked(const Request& request) const;
     std::string NormalType(const Request& request);
 
+    int SendAnswer(httplib::Response& response, const Answer& answer);
+    int SendError(httplib::Response& response, int status);
+    int SendTruncated(httplib::Response& response, const Answer& answer, size_t sentBytes);
+    int SendWrongLength(httplib::Response& response, const Answer& answer, size_t declaredLength);
+    int SendAfterLongLine(httplib::Response& response, const Answer& answer, size_t lineBytes);
     void SendProvided(httplib::Response& response, const Answer& answer, size_t declared, size_t sent);
     void SendFiller(httplib::Response& response, const std::string& type, FillerSource::Style style,
                     size_t size);
     void SendEndless(httplib::Response& response, const std::string& type, FillerSource::Style style);
     std::string Garbage(size_t size);
-    std::string LongLine(size_t size);
-
-    struct FaultEntry
-    {
-        Fault fault;
-        int times = -1;
-    };
+    unsigned NextFillerSeed();
 
     Options m_options;
 
@@ -285,7 +225,7 @@ public:
     unsigned m_fillerSeed = 0;
 
     // Start and Stop, and the pauses that Stop cuts short.
-    std::mutex m_runMutex;
+    mutable std::mutex m_runMutex;
     std::unique_ptr<SiteServer> m_server;
     std::thread m_thread;
     std::atomic<int> m_port{0};
@@ -341,11 +281,114 @@ void SimulatedSite::Impl::Stop()
     m_server.reset();
 }
 
+size_t SimulatedSite::Impl::CountOpenConnections() const
+{
+    std::lock_guard<std::mutex> lock(m_runMutex);
+    return m_server ? m_server->CountConnections() : 0;
+}
+
 bool SimulatedSite::Impl::Pause(int ms)
 {
     std::unique_lock<std::mutex> lock(m_stopMutex);
     return !m_stopChanged.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
                                    [this] { return m_stopping; });
+}
+
+void SimulatedSite::Impl::SetPerformers(const std::vector<Performer>& performers)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_model.SetPerformers(performers);
+    m_modelFresh = true;
+}
+
+void SimulatedSite::Impl::SetChurn(double churn)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_churn = churn;
+}
+
+void SimulatedSite::Impl::SetScript(const std::string& body)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_script = body;
+    m_useScript = !body.empty();
+}
+
+std::vector<Performer> SimulatedSite::Impl::GetPerformers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_model.GetPerformers();
+}
+
+void SimulatedSite::Impl::SetAccount(const std::string& user, const std::string& password)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_options.user = user;
+    m_options.password = password;
+}
+
+void SimulatedSite::Impl::SetFavorites(const std::vector<std::string>& favorites)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_options.favorites = favorites;
+}
+
+void SimulatedSite::Impl::SetCurrentVersion(const std::string& version)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_options.currentVersion = version;
+}
+
+void SimulatedSite::Impl::SetFault(const std::string& path, const Fault& fault, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if ( fault.kind == Fault::NONE || times == 0 )
+        m_faults.erase(path);
+    else
+        m_faults[path] = FaultEntry{fault, times < 0 ? -1 : times};
+}
+
+void SimulatedSite::Impl::ClearFault(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faults.erase(path);
+}
+
+void SimulatedSite::Impl::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faults.clear();
+}
+
+void SimulatedSite::Impl::SetRandomFaults(double share, unsigned seed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faultMix = FaultMix(share, seed);
+}
+
+std::vector<Request> SimulatedSite::Impl::GetRequests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+size_t SimulatedSite::Impl::CountRequests(const std::string& path) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return CountRequestsLocked(path);
+}
+
+void SimulatedSite::Impl::ClearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+}
+
+bool SimulatedSite::Impl::WaitForRequests(const std::string& path, size_t count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_requestArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return CountRequestsLocked(path) >= count; });
 }
 
 Request SimulatedSite::Impl::MakeRecord(const httplib::Request& request,
@@ -391,6 +434,15 @@ void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Respon
                                 ConnectionStream& stream)
 {
     Request record = MakeRecord(request, stream);
+    const Fault fault = Admit(record);
+    const int status = ApplyFault(fault, record, response, stream);
+    stream.NoteExchange(record.method, record.target, status,
+                        fault.kind == Fault::NONE ? std::string() : Fault::KindName(fault.kind));
+}
+
+// Keeps the request for the tests and settles the fault that its answer gets.
+Fault SimulatedSite::Impl::Admit(Request& record)
+{
     Fault fault;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -402,86 +454,105 @@ void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Respon
         m_requests.push_back(record);
     }
     m_requestArrived.notify_all();
+    return fault;
+}
 
-    const std::string remark = fault.kind == Fault::NONE ? std::string() : Fault::KindName(fault.kind);
-    auto note = [&](int status) { stream.NoteExchange(record.method, record.target, status, remark); };
-
+// Answers the request the way the fault spoils it (with no fault, as it is). Returns the
+// status for the log, 0 when the connection is dropped without an answer.
+int SimulatedSite::Impl::ApplyFault(const Fault& fault, const Request& record,
+                                    httplib::Response& response, ConnectionStream& stream)
+{
     switch ( fault.kind )
     {
+        case Fault::NONE:
+            break;
         case Fault::CLOSE:
             stream.Abort();
-            note(0);
-            return;
+            return 0;
         case Fault::DELAY:
-            if ( !Pause(fault.delayMs) )
-            {
-                stream.Abort();
-                note(0);
-                return;
-            }
-            break;
+            if ( Pause(fault.delayMs) )
+                break;
+            // Stopped while waiting: nobody is left to answer.
+            stream.Abort();
+            return 0;
         case Fault::HTTP_ERROR:
-        {
-            const std::string title = std::to_string(fault.status) + " " + ReasonPhrase(fault.status);
-            response.status = fault.status;
-            response.set_content(Page(title, "The server could not answer this request."), HTML_TYPE);
-            note(fault.status);
-            return;
-        }
+            return SendError(response, fault.status);
         case Fault::OVERSIZE:
         {
             const std::string type = NormalType(record);
             SendFiller(response, type, FillerStyleFor(record.path, type),
                        fault.size ? fault.size : DEFAULT_OVERSIZE);
-            note(200);
-            return;
+            return 200;
         }
         case Fault::GARBAGE:
             response.status = 200;
             response.set_content(Garbage(fault.size ? fault.size : DEFAULT_GARBAGE), NormalType(record));
-            note(200);
-            return;
+            return 200;
         case Fault::ENDLESS_BODY:
+            SendEndless(response, NormalType(record), FillerSource::LIST_BLOCKS);
+            return 200;
         case Fault::ENDLESS_LINE:
-            SendEndless(response, NormalType(record),
-                        fault.kind == Fault::ENDLESS_LINE ? FillerSource::LIST_LINE
-                                                          : FillerSource::LIST_BLOCKS);
-            note(200);
-            return;
-        default:
-            break;
+            SendEndless(response, NormalType(record), FillerSource::LIST_LINE);
+            return 200;
+        case Fault::WRONG_TYPE:
+        {
+            Answer answer = MakeAnswer(record);
+            answer.type = fault.contentType.empty() ? std::string(TEXT_TYPE) : fault.contentType;
+            return SendAnswer(response, answer);
+        }
+        case Fault::TRUNCATE:
+            return SendTruncated(response, MakeAnswer(record), fault.size);
+        case Fault::WRONG_LENGTH:
+            return SendWrongLength(response, MakeAnswer(record), fault.size);
+        case Fault::LONG_LINE:
+            return SendAfterLongLine(response, MakeAnswer(record),
+                                     fault.size ? fault.size : DEFAULT_LONG_LINE);
     }
+    return SendAnswer(response, MakeAnswer(record));
+}
 
-    Answer answer = MakeAnswer(record);
-    if ( fault.kind == Fault::WRONG_TYPE )
-        answer.type = fault.contentType.empty() ? std::string(TEXT_TYPE) : fault.contentType;
-    note(answer.status);
+int SimulatedSite::Impl::SendAnswer(httplib::Response& response, const Answer& answer)
+{
+    response.status = answer.status;
+    if ( !answer.type.empty() )
+        response.set_content(answer.body, answer.type);
+    return answer.status;
+}
 
-    if ( fault.kind == Fault::TRUNCATE )
-    {
-        // The declared length must exceed what is sent, or nothing would be cut.
-        const size_t length = std::max<size_t>(answer.body.size(), 1);
-        size_t sent = fault.size ? fault.size : answer.body.size() / 2;
-        sent = std::min(sent, length - 1);
-        SendProvided(response, answer, length, sent);
-    }
-    else if ( fault.kind == Fault::WRONG_LENGTH )
-    {
-        const size_t declared = fault.size ? fault.size : answer.body.size() + DEFAULT_LENGTH_EXCESS;
-        SendProvided(response, answer, declared, answer.body.size());
-    }
-    else if ( fault.kind == Fault::LONG_LINE )
-    {
-        response.status = answer.status;
-        response.set_content(LongLine(fault.size ? fault.size : DEFAULT_LONG_LINE) + answer.body,
-                             answer.type.empty() ? std::string(TEXT_TYPE) : answer.type);
-    }
-    else
-    {
-        response.status = answer.status;
-        if ( !answer.type.empty() )
-            response.set_content(answer.body, answer.type);
-    }
+int SimulatedSite::Impl::SendError(httplib::Response& response, int status)
+{
+    const std::string title = std::to_string(status) + " " + ReasonPhrase(status);
+    response.status = status;
+    response.set_content(Page(title, "The server could not answer this request."), HTML_TYPE);
+    return status;
+}
+
+// sentBytes 0 sends half the body.
+int SimulatedSite::Impl::SendTruncated(httplib::Response& response, const Answer& answer, size_t sentBytes)
+{
+    // The declared length must exceed what is sent, or nothing would be cut.
+    const size_t length = std::max<size_t>(answer.body.size(), 1);
+    const size_t sent = std::min(sentBytes ? sentBytes : answer.body.size() / 2, length - 1);
+    SendProvided(response, answer, length, sent);
+    return answer.status;
+}
+
+// declaredLength 0 claims a little more than the body.
+int SimulatedSite::Impl::SendWrongLength(httplib::Response& response, const Answer& answer,
+                                         size_t declaredLength)
+{
+    const size_t declared = declaredLength ? declaredLength : answer.body.size() + DEFAULT_LENGTH_EXCESS;
+    SendProvided(response, answer, declared, answer.body.size());
+    return answer.status;
+}
+
+int SimulatedSite::Impl::SendAfterLongLine(httplib::Response& response, const Answer& answer,
+                                           size_t lineBytes)
+{
+    const std::string line = FillerSource(FillerSource::LIST_LINE, NextFillerSeed()).Next(lineBytes);
+    response.status = answer.status;
+    response.set_content(line + answer.body, answer.type.empty() ? std::string(TEXT_TYPE) : answer.type);
+    return answer.status;
 }
 
 void SimulatedSite::Impl::SendProvided(httplib::Response& response, const Answer& answer,
@@ -504,12 +575,7 @@ void SimulatedSite::Impl::SendProvided(httplib::Response& response, const Answer
 void SimulatedSite::Impl::SendFiller(httplib::Response& response, const std::string& type,
                                      FillerSource::Style style, size_t size)
 {
-    unsigned seed;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        seed = ++m_fillerSeed;
-    }
-    auto source = std::make_shared<FillerSource>(style, seed);
+    auto source = std::make_shared<FillerSource>(style, NextFillerSeed());
     response.status = 200;
     response.set_content_provider(size, type,
                                   [source](size_t, size_t length, httplib::DataSink& sink) {
@@ -521,12 +587,7 @@ void SimulatedSite::Impl::SendFiller(httplib::Response& response, const std::str
 void SimulatedSite::Impl::SendEndless(httplib::Response& response, const std::string& type,
                                       FillerSource::Style style)
 {
-    unsigned seed;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        seed = ++m_fillerSeed;
-    }
-    auto source = std::make_shared<FillerSource>(style, seed);
+    auto source = std::make_shared<FillerSource>(style, NextFillerSeed());
     response.status = 200;
     // No length and no end: the body runs until the client goes or the site stops. Each
     // piece waits for the socket, so nothing piles up here when the client reads slowly.
@@ -552,16 +613,14 @@ std::string SimulatedSite::Impl::Garbage(size_t size)
     return bytes;
 }
 
-std::string SimulatedSite::Impl::LongLine(size_t size)
+// Each filler differs from the one before it.
+unsigned SimulatedSite::Impl::NextFillerSeed()
 {
-    unsigned seed;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        seed = ++m_fillerSeed;
-    }
-    return FillerSource(FillerSource::LIST_LINE, seed).Next(size);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return ++m_fillerSeed;
 }
 
+// The answer the request's path has when nothing spoils it.
 Answer SimulatedSite::Impl::MakeAnswer(const Request& request)
 {
     if ( request.method != "GET" && request.method != "HEAD" )
@@ -741,7 +800,7 @@ void SimulatedSite::Stop()
 
 int SimulatedSite::GetPort() const
 {
-    return m_impl->m_port;
+    return m_impl->GetPort();
 }
 
 std::string SimulatedSite::GetHostPort() const
@@ -775,105 +834,82 @@ int SimulatedSite::UnusedPort()
 
 void SimulatedSite::SetPerformers(const std::vector<Performer>& performers)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_model.SetPerformers(performers);
-    m_impl->m_modelFresh = true;
+    m_impl->SetPerformers(performers);
 }
 
 void SimulatedSite::SetChurn(double churn)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_churn = churn;
+    m_impl->SetChurn(churn);
 }
 
 void SimulatedSite::SetScript(const std::string& body)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_script = body;
-    m_impl->m_useScript = !body.empty();
+    m_impl->SetScript(body);
 }
 
 std::vector<Performer> SimulatedSite::GetPerformers() const
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    return m_impl->m_model.GetPerformers();
+    return m_impl->GetPerformers();
 }
 
 void SimulatedSite::SetAccount(const std::string& user, const std::string& password)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_options.user = user;
-    m_impl->m_options.password = password;
+    m_impl->SetAccount(user, password);
 }
 
 void SimulatedSite::SetFavorites(const std::vector<std::string>& favorites)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_options.favorites = favorites;
+    m_impl->SetFavorites(favorites);
 }
 
 void SimulatedSite::SetCurrentVersion(const std::string& version)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_options.currentVersion = version;
+    m_impl->SetCurrentVersion(version);
 }
 
 void SimulatedSite::SetFault(const std::string& path, const Fault& fault, int times)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    if ( fault.kind == Fault::NONE || times == 0 )
-        m_impl->m_faults.erase(path);
-    else
-        m_impl->m_faults[path] = Impl::FaultEntry{fault, times < 0 ? -1 : times};
+    m_impl->SetFault(path, fault, times);
 }
 
 void SimulatedSite::ClearFault(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_faults.erase(path);
+    m_impl->ClearFault(path);
 }
 
 void SimulatedSite::ClearFaults()
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_faults.clear();
+    m_impl->ClearFaults();
 }
 
 void SimulatedSite::SetRandomFaults(double share, unsigned seed)
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_faultMix = FaultMix(share, seed);
+    m_impl->SetRandomFaults(share, seed);
 }
 
 std::vector<Request> SimulatedSite::GetRequests() const
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    return m_impl->m_requests;
+    return m_impl->GetRequests();
 }
 
 size_t SimulatedSite::CountRequests(const std::string& path) const
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    return m_impl->CountRequestsLocked(path);
+    return m_impl->CountRequests(path);
 }
 
 void SimulatedSite::ClearRequests()
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-    m_impl->m_requests.clear();
+    m_impl->ClearRequests();
 }
 
 size_t SimulatedSite::CountOpenConnections() const
 {
-    std::lock_guard<std::mutex> lock(m_impl->m_runMutex);
-    return m_impl->m_server ? m_impl->m_server->CountConnections() : 0;
+    return m_impl->CountOpenConnections();
 }
 
 bool SimulatedSite::WaitForRequests(const std::string& path, size_t count, int timeoutMs) const
 {
-    std::unique_lock<std::mutex> lock(m_impl->m_mutex);
-    return m_impl->m_requestArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                             [&] { return m_impl->CountRequestsLocked(path) >= count; });
+    return m_impl->WaitForRequests(path, count, timeoutMs);
 }
 
 }

@@ -3,6 +3,7 @@
 #include "sitesim/SimulatedSite.h"
 #include "sitesim/UrlText.h"
 
+#include <getopt.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -37,35 +38,105 @@ const char USAGE[] =
     "  --fault-seed S         seed of the faults' choice (default: the --seed value)\n"
     "  --help                 show this text\n";
 
+// What getopt_long answers for each option; those without a letter come after all letters.
+enum OptionId
+{
+    HELP = 'h',
+    PORT = 256,
+    PERFORMERS,
+    CHURN,
+    SEED,
+    ACCOUNT,
+    FAVORITES,
+    UPDATE,
+    UPDATE_SKIN,
+    UPDATE_MO,
+    UPDATE_MANIFEST,
+    CURRENT_VERSION,
+    FAULTS,
+    FAULT_SEED
+};
+
+const option LONG_OPTIONS[] = {
+    {"port", required_argument, nullptr, PORT},
+    {"performers", required_argument, nullptr, PERFORMERS},
+    {"churn", required_argument, nullptr, CHURN},
+    {"seed", required_argument, nullptr, SEED},
+    {"account", required_argument, nullptr, ACCOUNT},
+    {"favorites", required_argument, nullptr, FAVORITES},
+    {"update", required_argument, nullptr, UPDATE},
+    {"update-skin", required_argument, nullptr, UPDATE_SKIN},
+    {"update-mo", required_argument, nullptr, UPDATE_MO},
+    {"update-manifest", required_argument, nullptr, UPDATE_MANIFEST},
+    {"current-version", required_argument, nullptr, CURRENT_VERSION},
+    {"faults", required_argument, nullptr, FAULTS},
+    {"fault-seed", required_argument, nullptr, FAULT_SEED},
+    // Whatever follows "--help=" is ignored: help is help.
+    {"help", optional_argument, nullptr, HELP},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What the command line sets.
+struct Settings
+{
+    sitesim::SimulatedSite::Options site;
+    long port = 8080;
+    double faults = 0;
+    long faultSeed = -1; // -1: the performer model's seed
+    bool help = false;
+};
+
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "sitesim: %s\nTry 'sitesim --help'.\n", message.c_str());
     return 2;
 }
 
-bool ParseLong(const std::string& text, long low, long high, long& value)
+// The option an argument names: "--port" of "--port=80".
+std::string OptionName(const std::string& argument)
 {
-    if ( text.empty() )
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0' && value >= low && value <= high;
+    return argument.substr(0, argument.find('='));
 }
 
-bool ParseDouble(const std::string& text, double low, double high, double& value)
+// Each of these takes one option's value into its setting, or says why the value will not do.
+
+template <typename Whole>
+std::string ReadWhole(const std::string& option, const std::string& text, long low, long high, Whole& value)
 {
-    if ( text.empty() )
-        return false;
     char* end = nullptr;
     errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && value >= low && value <= high;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if ( text.empty() || errno != 0 || *end != '\0' || number < low || number > high )
+        return option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) +
+               ", not '" + text + "'";
+    value = static_cast<Whole>(number);
+    return std::string();
 }
 
-std::vector<std::string> SplitList(const std::string& text)
+std::string ReadShare(const std::string& option, const std::string& text, double& value)
 {
-    std::vector<std::string> items;
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(text.c_str(), &end);
+    if ( text.empty() || errno != 0 || *end != '\0' || !(number >= 0.0 && number <= 1.0) )
+        return option + " takes a number from 0 to 1, not '" + text + "'";
+    value = number;
+    return std::string();
+}
+
+std::string ReadAccount(const std::string& text, sitesim::SimulatedSite::Options& site)
+{
+    const size_t colon = text.find(':');
+    if ( colon == std::string::npos || colon == 0 )
+        return "--account takes USER:PASSWORD with a non-empty user";
+    site.user = text.substr(0, colon);
+    site.password = text.substr(colon + 1);
+    return std::string();
+}
+
+std::string ReadFavorites(const std::string& text, std::vector<std::string>& favorites)
+{
+    favorites.clear();
     size_t start = 0;
     while ( start <= text.size() )
     {
@@ -73,126 +144,105 @@ std::vector<std::string> SplitList(const std::string& text)
         if ( comma == std::string::npos )
             comma = text.size();
         if ( comma > start )
-            items.push_back(text.substr(start, comma - start));
+            favorites.push_back(text.substr(start, comma - start));
         start = comma + 1;
     }
-    return items;
+    for ( const std::string& name : favorites )
+    {
+        if ( !sitesim::UrlText::IsPerformerName(name) )
+            return "favourite '" + name + "' is not a name of letters, digits and underscores";
+    }
+    return std::string();
 }
 
-bool Readable(const std::string& path)
+std::string ReadFileName(const std::string& option, const std::string& text, std::string& fileName)
 {
-    std::ifstream file(path, std::ios::binary);
-    return static_cast<bool>(file);
+    if ( !std::ifstream(text, std::ios::binary) )
+        return "cannot read " + option + " file '" + text + "'";
+    fileName = text;
+    return std::string();
+}
+
+std::string TakeOption(int id, const std::string& option, const std::string& value, Settings& settings)
+{
+    sitesim::SimulatedSite::Options& site = settings.site;
+    switch ( id )
+    {
+        case PORT: return ReadWhole(option, value, 0, 65535, settings.port);
+        case PERFORMERS: return ReadWhole(option, value, 0, 1000000, site.performers);
+        case CHURN: return ReadShare(option, value, site.churn);
+        case SEED: return ReadWhole(option, value, 0, 4294967295L, site.seed);
+        case ACCOUNT: return ReadAccount(value, site);
+        case FAVORITES: return ReadFavorites(value, site.favorites);
+        case UPDATE: return ReadFileName(option, value, site.updateFile);
+        case UPDATE_SKIN: return ReadFileName(option, value, site.updateSkinFile);
+        case UPDATE_MO: return ReadFileName(option, value, site.updateMoFile);
+        case UPDATE_MANIFEST: return ReadFileName(option, value, site.updateManifestFile);
+        case CURRENT_VERSION:
+            site.currentVersion = value;
+            return std::string();
+        case FAULTS: return ReadShare(option, value, settings.faults);
+        case FAULT_SEED: return ReadWhole(option, value, 0, 4294967295L, settings.faultSeed);
+    }
+    return "unknown option " + option;
+}
+
+// Why getopt_long's answer id for argument is not an option we take; empty when it is one.
+std::string Unexpected(int id, int index, const std::string& argument)
+{
+    const std::string option = OptionName(argument);
+    const bool isLong = argument.compare(0, 2, "--") == 0;
+    if ( id == ':' )
+        return "option " + option + " needs a value";
+    if ( !isLong && argument != "-h" )
+        return "unexpected argument '" + argument + "'";
+    // getopt_long also takes an abbreviation; we take the full name only.
+    if ( id == '?' || (isLong && option != std::string("--") + LONG_OPTIONS[index].name) )
+        return "unknown option " + option;
+    return std::string();
+}
+
+// Reads the command line into settings; the reason when an argument will not do.
+std::string ParseArguments(int argc, char** argv, Settings& settings)
+{
+    // Our own messages; and "+": options come first, anything after them is an error.
+    opterr = 0;
+    for ( ;; )
+    {
+        const int at = optind;
+        int index = -1;
+        const int id = getopt_long(argc, argv, "+:h", LONG_OPTIONS, &index);
+        if ( id == -1 )
+            return at < argc ? "unexpected argument '" + std::string(argv[at]) + "'" : std::string();
+        const std::string argument = argv[at];
+        std::string error = Unexpected(id, index, argument);
+        if ( !error.empty() )
+            return error;
+        if ( id == HELP )
+        {
+            settings.help = true;
+            return std::string();
+        }
+        error = TakeOption(id, OptionName(argument), optarg, settings);
+        if ( !error.empty() )
+            return error;
+    }
 }
 }
 
 int main(int argc, char** argv)
 {
-    sitesim::SimulatedSite::Options options;
-    options.logRequests = true;
-    long port = 8080;
-    double faults = 0;
-    long faultSeed = -1;
-
-    for ( int i = 1; i < argc; ++i )
+    Settings settings;
+    settings.site.logRequests = true;
+    const std::string error = ParseArguments(argc, argv, settings);
+    if ( !error.empty() )
+        return Fail(error);
+    if ( settings.help )
     {
-        std::string option = argv[i];
-        std::string value;
-        bool hasValue = false;
-        const size_t equals = option.find('=');
-        if ( option.compare(0, 2, "--") == 0 && equals != std::string::npos )
-        {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            hasValue = true;
-        }
-        if ( option == "--help" || option == "-h" )
-        {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        if ( option.compare(0, 2, "--") != 0 )
-            return Fail("unexpected argument '" + option + "'");
-        if ( !hasValue )
-        {
-            if ( i + 1 >= argc )
-                return Fail("option " + option + " needs a value");
-            value = argv[++i];
-        }
-
-        long number = 0;
-        if ( option == "--port" )
-        {
-            if ( !ParseLong(value, 0, 65535, port) )
-                return Fail("--port takes a number from 0 to 65535, not '" + value + "'");
-        }
-        else if ( option == "--performers" )
-        {
-            if ( !ParseLong(value, 0, 1000000, number) )
-                return Fail("--performers takes a number from 0 to 1000000, not '" + value + "'");
-            options.performers = static_cast<int>(number);
-        }
-        else if ( option == "--churn" )
-        {
-            if ( !ParseDouble(value, 0.0, 1.0, options.churn) )
-                return Fail("--churn takes a number from 0 to 1, not '" + value + "'");
-        }
-        else if ( option == "--seed" )
-        {
-            if ( !ParseLong(value, 0, 4294967295L, number) )
-                return Fail("--seed takes a number from 0 to 4294967295, not '" + value + "'");
-            options.seed = static_cast<unsigned>(number);
-        }
-        else if ( option == "--account" )
-        {
-            const size_t colon = value.find(':');
-            if ( colon == std::string::npos || colon == 0 )
-                return Fail("--account takes USER:PASSWORD with a non-empty user");
-            options.user = value.substr(0, colon);
-            options.password = value.substr(colon + 1);
-        }
-        else if ( option == "--favorites" )
-        {
-            options.favorites = SplitList(value);
-            for ( const std::string& name : options.favorites )
-            {
-                if ( !sitesim::UrlText::IsPerformerName(name) )
-                    return Fail("favourite '" + name + "' is not a name of letters, digits and underscores");
-            }
-        }
-        else if ( option == "--update" || option == "--update-skin" || option == "--update-mo" ||
-                  option == "--update-manifest" )
-        {
-            if ( !Readable(value) )
-                return Fail("cannot read " + option + " file '" + value + "'");
-            if ( option == "--update" )
-                options.updateFile = value;
-            else if ( option == "--update-skin" )
-                options.updateSkinFile = value;
-            else if ( option == "--update-mo" )
-                options.updateMoFile = value;
-            else
-                options.updateManifestFile = value;
-        }
-        else if ( option == "--current-version" )
-        {
-            options.currentVersion = value;
-        }
-        else if ( option == "--faults" )
-        {
-            if ( !ParseDouble(value, 0.0, 1.0, faults) )
-                return Fail("--faults takes a number from 0 to 1, not '" + value + "'");
-        }
-        else if ( option == "--fault-seed" )
-        {
-            if ( !ParseLong(value, 0, 4294967295L, faultSeed) )
-                return Fail("--fault-seed takes a number from 0 to 4294967295, not '" + value + "'");
-        }
-        else
-        {
-            return Fail("unknown option " + option);
-        }
+        std::fputs(USAGE, stdout);
+        return 0;
     }
+    const sitesim::SimulatedSite::Options& options = settings.site;
 
     // Every thread the site starts inherits this mask, so the signals reach sigwait below.
     sigset_t signals;
@@ -202,18 +252,19 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     sitesim::SimulatedSite site(options);
-    const unsigned faultsFrom = faultSeed < 0 ? options.seed : static_cast<unsigned>(faultSeed);
-    site.SetRandomFaults(faults, faultsFrom);
-    if ( !site.Start(static_cast<int>(port)) )
+    const unsigned faultsFrom =
+        settings.faultSeed < 0 ? options.seed : static_cast<unsigned>(settings.faultSeed);
+    site.SetRandomFaults(settings.faults, faultsFrom);
+    if ( !site.Start(static_cast<int>(settings.port)) )
     {
-        std::fprintf(stderr, "sitesim: cannot listen on 127.0.0.1:%ld (in use?)\n", port);
+        std::fprintf(stderr, "sitesim: cannot listen on 127.0.0.1:%ld (in use?)\n", settings.port);
         return 1;
     }
     std::printf("sitesim: serving http://%s/ (%d performers, churn %g, seed %u)\n",
                 site.GetHostPort().c_str(), options.performers, options.churn, options.seed);
-    if ( faults > 0 )
-        std::printf("sitesim: answering a share of %g of the requests badly (fault seed %u)\n", faults,
-                    faultsFrom);
+    if ( settings.faults > 0 )
+        std::printf("sitesim: answering a share of %g of the requests badly (fault seed %u)\n",
+                    settings.faults, faultsFrom);
     std::fflush(stdout);
 
     int received = 0;
