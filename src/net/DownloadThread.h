@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/DownloadFinishedEvent.h"
+#include "net/DownloadLifetimeGuard.h"
 
 #include <wx/thread.h>
 
@@ -23,7 +24,7 @@ public:
     // On the main thread, before the code of the download threads goes away (the library being
     // unloaded): asks every running download to stop, waits until each has ended (each is bounded
     // by its socket time-out), and hands over or frees what they left.
-    static void WaitForAll();
+    static void WaitForAll() { DownloadLifetimeGuard::WaitForAll(); }
 
     // A longer body counts as a failed download.
     static const size_t MAX_BODY_SIZE;
@@ -33,24 +34,12 @@ protected:
     void OnExit() override;
 
 private:
-    class Delivery;
-    class Dispatcher;
-    class ResultEvent;
-
     wxInputStream* OpenBody();
     bool ShouldStop();
-    // This thread no longer runs: WaitForAll need not wait for it.
-    void Unregister();
-    // Hands the body (or null) over to the main thread; buffer is allocated with operator new.
-    void Finish(void* buffer, size_t size);
 
-    wxEvtHandler* m_handler;
-    int m_id;
     wxURL* m_url;
     wxHTTP* m_http;
-    // Who gets the result: made and destroyed on the main thread only, never read here.
-    Delivery* m_delivery = nullptr;
-    Dispatcher* m_dispatcher = nullptr;
-    bool m_counted = false;
-    long m_systemThreadId = 0;
+    // Destroyed after the destructor's body has deleted the client: what the receiver is still
+    // owed goes out once nothing else of the download is left.
+    DownloadLifetimeGuard m_guard;
 };

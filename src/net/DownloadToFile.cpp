@@ -2,8 +2,6 @@
 
 #include "net/HttpClient.h"
 
-#include <wx/ffile.h>
-#include <wx/filefn.h>
 #include <wx/log.h>
 #include <wx/protocol/http.h>
 #include <wx/url.h>
@@ -77,28 +75,31 @@ bool DownloadToFile(const wxString& url, const wxString& path)
     }
     const long long declared = DeclaredLength(http.GetHeader("Content-Length"));
 
-    bool copied = false;
+    bool stored = false;
     wxFileOffset length = -1;
     {
         // Failures are told by the result alone: no log window for a missing folder.
         wxLogNull quiet;
+        // Written beside the target and moved over it only when complete: a half-written file
+        // never stands at path. What is not committed goes with the stream.
+        wxTempFileOutputStream output(path);
+        if ( !output.IsOk() )
+            return false;
+        const bool copied = CopyBody(*input, output, declared);
+        input.reset();
+        length = output.GetLength();
+        if ( copied && length == declared )
         {
-            wxFileOutputStream output(path);
-            if ( !output.IsOk() )
-                return false;
-            copied = CopyBody(*input, output, declared) && output.Close();
-            input.reset();
+            stored = output.Commit();
+            // A failed move leaves the closed temporary file behind.
+            if ( !stored )
+                output.Discard();
         }
-        wxFFile file(path, "r");
-        if ( file.IsOpened() )
-            length = file.Length();
     }
-    if ( !copied || length != declared )
+    if ( !stored )
     {
         wxLogTrace("lumora", "DownloadToFile: %s has %lld bytes, %lld declared", path,
                    static_cast<long long>(length), declared);
-        wxLogNull quiet;
-        wxRemoveFile(path);
         return false;
     }
     return true;

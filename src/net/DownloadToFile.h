@@ -4,5 +4,5 @@
 
 // Stores the body of url in the file at path, blocking. True only when the server declared the
 // body as exactly "application/octet-stream" and the file holds exactly "Content-Length" bytes;
-// on false no file is left at path once it was touched (a file there before is gone too).
+// on false nothing new is left at path (a file that was there before stays as it was).
 bool DownloadToFile(const wxString& url, const wxString& path);

@@ -28,9 +28,6 @@ public:
         POPUP_KIND_FREE = 2
     };
 
-    // Larger pictures are refused before they are decoded.
-    static constexpr int MAX_IMAGE_SIDE = 4096;
-
     PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowID id, const wxString& title,
                 const wxPoint& pos, const wxSize& size, long style);
     ~PopupDialog() override;

@@ -1,4 +1,5 @@
 #include "common/TestSupport.h"
+#include "gui/ScopedSkin.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,9 @@ int main(int argc, char** argv)
         return 2;
     wxSocketBase::Initialize();
     TestSupport::InstallAssertHandler();
+    // The handlers, once for all tests in whatever order they run; a test that releases a skin
+    // store, which takes them all away, puts them back.
+    AddAllHandlers();
     const int result = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();

@@ -4,6 +4,7 @@
 
 #include <wx/app.h>
 #include <wx/dir.h>
+#include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/stopwatch.h>
@@ -46,9 +47,30 @@ bool TestSupport::WaitFor(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
+bool TestSupport::WaitIdle(const std::function<bool()>& done, int timeoutMs)
+{
+    return WaitFor(
+        [&] {
+            if ( wxTheApp )
+                wxTheApp->ProcessIdle();
+            return done();
+        },
+        timeoutMs);
+}
+
 wxString TestSupport::BuildDir()
 {
     return PARLO_BUILD_DIR;
+}
+
+std::string TestSupport::FileContents(const wxString& path)
+{
+    wxFFile file(path, "rb");
+    if ( !file.IsOpened() )
+        return "(missing)";
+    std::string text(static_cast<size_t>(file.Length()), '\0');
+    file.Read(&text[0], text.size());
+    return text;
 }
 
 wxString TestSupport::MakeTempDir()

@@ -128,21 +128,11 @@ private:
     std::unique_ptr<sitesim::SimulatedSite> m_site;
 };
 
-#if defined(__SANITIZE_THREAD__)
-// A detached thread ends inside the toolkit without a join, which the race detector cannot see:
-// under it the threads are joinable, and joined.
-const wxThreadKind KIND = wxTHREAD_JOINABLE;
-#else
-const wxThreadKind KIND = wxTHREAD_DETACHED;
-#endif
-std::vector<DownloadThread*> gs_joinable;
-
+// Detached, as the program makes them: nobody joins them, WaitForAll settles them.
 void Start(wxEvtHandler* handler, int id, wxURL* url, wxHTTP* http = nullptr)
 {
-    DownloadThread* thread = new DownloadThread(handler, id, url, http, 0, KIND);
+    DownloadThread* thread = new DownloadThread(handler, id, url, http, 0, wxTHREAD_DETACHED);
     EXPECT_EQ(wxTHREAD_NO_ERROR, thread->Run());
-    if ( KIND == wxTHREAD_JOINABLE )
-        gs_joinable.push_back(thread);
 }
 
 // Waits for done() without handing anything over to the receivers meanwhile.
@@ -153,18 +143,6 @@ bool WaitWithoutDelivering(const std::function<bool()>& done, int timeoutMs = 50
         wxMilliSleep(2);
     return done();
 }
-
-// Waits until every thread has ended and its result has been handed over.
-void Settle()
-{
-    for ( DownloadThread* thread : gs_joinable )
-    {
-        thread->Wait();
-        delete thread;
-    }
-    gs_joinable.clear();
-    DownloadThread::WaitForAll();
-}
 }
 
 TEST(DownloadThread, BodyArrivesAsOneEvent)
@@ -174,7 +152,7 @@ TEST(DownloadThread, BodyArrivesAsOneEvent)
     Receiver receiver;
     Start(&receiver, 42, new wxURL(site.Url()));
     ASSERT_TRUE(TestSupport::WaitFor([&] { return !receiver.events.empty(); }));
-    Settle();
+    DownloadThread::WaitForAll();
 
     ASSERT_EQ(1u, receiver.events.size());
     EXPECT_EQ(42, receiver.events[0].id);
@@ -189,7 +167,7 @@ TEST(DownloadThread, BodyArrivesAsOneEvent)
     EXPECT_TRUE(receiver.events[1].hasData);
     EXPECT_EQ(0, receiver.events[1].size);
     EXPECT_EQ(-1, receiver.events[1].id);
-    Settle();
+    DownloadThread::WaitForAll();
 }
 
 TEST(DownloadThread, ThroughItsOwnClientWithHostPortAndQuery)
@@ -204,7 +182,7 @@ TEST(DownloadThread, ThroughItsOwnClientWithHostPortAndQuery)
     const wxString url = "http://" + wxString(site.GetHostPort()) + "/tovrik?username=anna&password=pw";
     Start(&receiver, -1, new wxURL(url), new wxHTTP2);
     ASSERT_TRUE(TestSupport::WaitFor([&] { return !receiver.events.empty(); }));
-    Settle();
+    DownloadThread::WaitForAll();
 
     ASSERT_EQ(1u, receiver.events.size());
     ASSERT_TRUE(receiver.events[0].hasData);
@@ -229,7 +207,7 @@ TEST(DownloadThread, FailuresGiveOneEventWithoutData)
     site.Site().SetFault(UPDATE_PATH, sitesim::Fault::HttpError(404));
     Start(&receiver, 9, new wxURL(site.Url()));
     ASSERT_TRUE(TestSupport::WaitFor([&] { return receiver.events.size() >= 3; }));
-    Settle();
+    DownloadThread::WaitForAll();
 
     ASSERT_EQ(3u, receiver.events.size());
     for ( const Finished& finished : receiver.events )
@@ -262,7 +240,7 @@ TEST(DownloadThread, BodyPastTheLimitFails)
     Start(&receiver, 3, new wxURL(site.Url()));
     ASSERT_TRUE(TestSupport::WaitFor([&] { return receiver.events.size() == 3; }, 20000));
     EXPECT_FALSE(receiver.events[2].hasData);
-    Settle();
+    DownloadThread::WaitForAll();
 }
 
 TEST(DownloadThread, NullHandlerFetchesAndPostsNothing)
@@ -274,11 +252,12 @@ TEST(DownloadThread, NullHandlerFetchesAndPostsNothing)
     const int before = Receiver::ms_received;
     Start(nullptr, -1, new TrackedURL(site.Url(), urlDeleted), new TrackedHTTP(httpDeleted));
     ASSERT_TRUE(site.Site().WaitForRequests(UPDATE_PATH, 1, 5000));
-    Settle();
+    DownloadThread::WaitForAll();
 
     EXPECT_TRUE(urlDeleted);
     EXPECT_TRUE(httpDeleted);
-    TestSupport::WaitFor([] { return false; }, 100);
+    // WaitForAll has handed over everything: nothing can come later.
+    wxTheApp->ProcessPendingEvents();
     EXPECT_EQ(before, Receiver::ms_received);
 }
 
@@ -294,7 +273,7 @@ TEST(DownloadThread, DestroyedReceiverNeverGetsTheEvent)
     ASSERT_TRUE(site.Site().WaitForRequests(UPDATE_PATH, 1, 5000));
     delete early;
 
-    Settle();
+    DownloadThread::WaitForAll();
 
     // Destroyed after the answer was handed over but before the main thread delivered it.
     wxTheApp->ProcessPendingEvents();
@@ -306,8 +285,8 @@ TEST(DownloadThread, DestroyedReceiverNeverGetsTheEvent)
 
     // A receiver made afterwards (perhaps at the same address) gets nothing either.
     Receiver fresh;
-    Settle();
-    TestSupport::WaitFor([] { return false; }, 200);
+    DownloadThread::WaitForAll();
+    wxTheApp->ProcessPendingEvents();
     EXPECT_EQ(before, Receiver::ms_received);
     EXPECT_TRUE(fresh.events.empty());
 }
@@ -341,5 +320,5 @@ TEST(DownloadThread, WaitForAllEndsStalledDownloads)
     Start(&receiver, 3, new wxURL(site.Url()));
     ASSERT_TRUE(TestSupport::WaitFor([&] { return receiver.events.size() == 3; }));
     EXPECT_TRUE(receiver.events[2].hasData);
-    Settle();
+    DownloadThread::WaitForAll();
 }

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <wx/ffile.h>
+#include <wx/dir.h>
 #include <wx/filename.h>
 
 #include <fstream>
@@ -43,17 +43,6 @@ protected:
     }
     wxString Target() const { return m_dir + "/Parlo.so.new"; }
 
-    static std::string Contents(const wxString& path)
-    {
-        wxFFile file(path, "rb");
-        std::string text;
-        if ( !file.IsOpened() )
-            return "(missing)";
-        text.resize(static_cast<size_t>(file.Length()));
-        file.Read(&text[0], text.size());
-        return text;
-    }
-
     wxString m_dir;
     std::string m_offer;
     std::unique_ptr<sitesim::SimulatedSite> m_site;
@@ -63,12 +52,12 @@ protected:
 TEST_F(DownloadToFileTest, MatchingBodyLeavesTheFile)
 {
     EXPECT_TRUE(DownloadToFile(Url(), Target()));
-    EXPECT_TRUE(m_offer == Contents(Target()));
+    EXPECT_TRUE(m_offer == TestSupport::FileContents(Target()));
 
     // A file already there is replaced.
     std::ofstream(Target().ToStdString(), std::ios::binary) << std::string(5000, 'x');
     EXPECT_TRUE(DownloadToFile(Url(), Target()));
-    EXPECT_TRUE(m_offer == Contents(Target()));
+    EXPECT_TRUE(m_offer == TestSupport::FileContents(Target()));
 }
 
 TEST_F(DownloadToFileTest, OnlyAnExactOctetStreamIsStored)
@@ -98,6 +87,16 @@ TEST_F(DownloadToFileTest, BodyOfTheWrongLengthLeavesNoFile)
     m_site->SetFault(UPDATE_PATH, sitesim::Fault::WrongLength(), 1);
     EXPECT_FALSE(DownloadToFile(Url(), Target()));
     EXPECT_FALSE(wxFileName::Exists(Target()));
+
+    // The body goes beside the target until it is complete: a file already there stays as it
+    // was, and nothing else is left behind.
+    std::ofstream(Target().ToStdString(), std::ios::binary) << "earlier";
+    m_site->SetFault(UPDATE_PATH, sitesim::Fault::Truncate(90), 1);
+    EXPECT_FALSE(DownloadToFile(Url(), Target()));
+    EXPECT_EQ("earlier", TestSupport::FileContents(Target()));
+    wxArrayString files;
+    wxDir::GetAllFiles(m_dir, &files);
+    EXPECT_EQ(2u, files.size()) << "the offer and the earlier file only";
 }
 
 TEST_F(DownloadToFileTest, FailuresBeforeTheBody)

@@ -9,6 +9,7 @@
 #include <wx/stopwatch.h>
 #include <wx/url.h>
 #include <wx/utils.h>
+#include <wx/weakref.h>
 
 namespace
 {
@@ -64,12 +65,12 @@ TEST(DownloadThreadWindow, LiveWindowGetsTheThumbnail)
     sitesim::SimulatedSite site;
     ASSERT_TRUE(site.Start(0));
     ReceivingFrame::ms_received = 0;
-    ReceivingFrame* frame = new ReceivingFrame;
-    Start(frame, site);
+    wxWeakRef<ReceivingFrame> frame(new ReceivingFrame);
+    Start(frame.get(), site);
     EXPECT_TRUE(TestSupport::WaitFor([] { return ReceivingFrame::ms_received == 1; }));
     frame->Destroy();
     DownloadThread::WaitForAll();
-    TestSupport::WaitFor([] { return false; }, 50);
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return !frame; }));
 }
 
 TEST(DownloadThreadWindow, WindowBeingDestroyedGetsNothing)
@@ -81,11 +82,11 @@ TEST(DownloadThreadWindow, WindowBeingDestroyedGetsNothing)
     wxTheApp->ProcessPendingEvents();
 
     // Closed while its thumbnail is on the way: the window waits for idle time to be deleted.
-    ReceivingFrame* frame = new ReceivingFrame;
-    Start(frame, site);
+    wxWeakRef<ReceivingFrame> frame(new ReceivingFrame);
+    Start(frame.get(), site);
     ASSERT_TRUE(site.WaitForRequests(THUMBNAIL, 1, 5000));
     frame->Destroy();
-    ASSERT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
+    ASSERT_TRUE(wxTheApp->IsScheduledForDestruction(frame.get()));
     ASSERT_TRUE(WaitForQueuedResult());
     wxTheApp->ProcessPendingEvents();
     EXPECT_EQ(0, ReceivingFrame::ms_received);
@@ -96,6 +97,6 @@ TEST(DownloadThreadWindow, WindowBeingDestroyedGetsNothing)
     ASSERT_TRUE(site.WaitForRequests(THUMBNAIL, 2, 5000));
     delete gone;
     DownloadThread::WaitForAll();
-    TestSupport::WaitFor([] { return false; }, 50);
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return !frame; }));
     EXPECT_EQ(0, ReceivingFrame::ms_received);
 }

@@ -1,10 +1,15 @@
+#include "ExpectDialog.h"
+#include "RecordingBrowser.h"
+#include "ScopedSkin.h"
+#include "TopWindows.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
-#include "gui/DialogRecorder.h"
+#include "core/PictureBytes.h"
 
 #include "model/User.h"
 #include "net/DownloadFinishedEvent.h"
 #include "net/DownloadThread.h"
+#include "net/PictureHeader.h"
 #include "sitesim/SimulatedSite.h"
 #include "skin/Skin.h"
 #include "ui/PopupDialog.h"
@@ -13,12 +18,8 @@
 
 #include <wx/app.h>
 #include <wx/display.h>
-#include <wx/ffile.h>
-#include <wx/filefn.h>
 #include <wx/fileconf.h>
-#include <wx/filesys.h>
 #include <wx/frame.h>
-#include <wx/mimetype.h>
 #include <wx/mstream.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -33,11 +34,13 @@
 #include <gtk/gtk.h>
 #endif
 
-#include <sys/stat.h>
-
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+using PictureBytes::Gif;
 
 namespace
 {
@@ -68,41 +71,6 @@ wxImage Gradient(int width, int height)
     return image;
 }
 
-// A two-colour GIF whose header and frames declare the given sizes; each frame is a clear code,
-// one pixel and the end code, which the decoder takes as a whole (if mostly blank) frame.
-std::string Gif(int screenWidth, int screenHeight, int frames, int frameWidth, int frameHeight)
-{
-    auto put16 = [](std::string& out, int value) {
-        out += static_cast<char>(value & 0xFF);
-        out += static_cast<char>((value >> 8) & 0xFF);
-    };
-    std::string gif = "GIF89a";
-    put16(gif, screenWidth);
-    put16(gif, screenHeight);
-    gif += std::string("\x80\x00\x00", 3);
-    gif += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
-    for ( int i = 0; i < frames; ++i )
-    {
-        gif += '\x2C';
-        put16(gif, 0);
-        put16(gif, 0);
-        put16(gif, frameWidth);
-        put16(gif, frameHeight);
-        gif += '\x00';
-        gif += std::string("\x02\x02\x44\x01\x00", 5);
-    }
-    gif += '\x3B';
-    return gif;
-}
-
-// Every handler the toolkit has, as a process starts with them (the BMP one comes by default).
-void AddAllImageHandlers()
-{
-    wxInitAllImageHandlers();
-    if ( !wxImage::FindHandler(wxBITMAP_TYPE_BMP) )
-        wxImage::AddHandler(new wxBMPHandler);
-}
-
 wxImage Decode(const std::string& bytes)
 {
     return PopupDialog::DecodeThumbnail(bytes.data(), bytes.size());
@@ -122,87 +90,8 @@ bool SamePixels(const wxImage& a, const wxImage& b)
 // Every pop-up window that still exists, including those about to be deleted.
 std::vector<PopupDialog*> AllPopups()
 {
-    std::vector<PopupDialog*> found;
-    for ( wxWindow* window : wxTopLevelWindows )
-    {
-        if ( PopupDialog* popup = dynamic_cast<PopupDialog*>(window) )
-            found.push_back(popup);
-    }
-    return found;
+    return TopWindows<PopupDialog>();
 }
-
-// Points the skin store at the archive the build makes, and puts everything back afterwards.
-class BuiltSkin
-{
-public:
-    explicit BuiltSkin(const wxString& program = TestSupport::BuildDir() + "/Parlo")
-    {
-        m_savedArgs = wxTheApp->argv.GetArguments();
-        SetProgram({ program });
-        delete Skin::GetInstance();
-        Skin::GetInstance();
-    }
-
-    ~BuiltSkin()
-    {
-        delete Skin::GetInstance();
-        std::vector<wxString> saved(m_savedArgs.begin(), m_savedArgs.end());
-        SetProgram(saved);
-        // The store takes every handler of the process with it; other tests need them.
-        AddAllImageHandlers();
-        if ( !wxFileSystem::HasHandlerForPath("/") )
-            wxFileSystem::AddHandler(new wxLocalFSHandler);
-    }
-
-private:
-    static void SetProgram(const std::vector<wxString>& args)
-    {
-        std::vector<const wchar_t*> pointers;
-        for ( const wxString& arg : args )
-            pointers.push_back(arg.wc_str());
-        wxTheApp->argv.Init(static_cast<int>(pointers.size()), pointers.data());
-        wxTheApp->argc = static_cast<int>(pointers.size());
-    }
-
-    wxArrayString m_savedArgs;
-};
-
-// Records what the "browser" is asked to open.
-class RecordingBrowser
-{
-public:
-    RecordingBrowser()
-        : m_dir(TestSupport::MakeTempDir())
-        , m_record(m_dir + "/opened.txt")
-    {
-        const wxString script = m_dir + "/browser.sh";
-        wxFFile(script, "w").Write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + m_record + "\"\n");
-        // Not through a synchronous child process, which would disable every window meanwhile.
-        chmod(script.fn_str(), 0700);
-        delete wxTheMimeTypesManager->GetFileTypeFromExtension("txt");
-        wxTheMimeTypesManager->ClearData();
-        delete wxTheMimeTypesManager->Associate(
-            wxFileTypeInfo("text/html", script + " %s", "", "HTML", "html", nullptr));
-    }
-
-    ~RecordingBrowser()
-    {
-        wxTheMimeTypesManager->ClearData();
-        TestSupport::RemoveDir(m_dir);
-    }
-
-    wxArrayString Opened() const
-    {
-        wxString text;
-        if ( wxFileExists(m_record) )
-            wxFFile(m_record).ReadAll(&text);
-        return wxSplit(text.Trim(), '\n', '\0');
-    }
-
-private:
-    wxString m_dir;
-    wxString m_record;
-};
 
 class PopupDialogTest : public ConfiguredTest
 {
@@ -210,7 +99,7 @@ protected:
     void SetUp() override
     {
         ConfiguredTest::SetUp();
-        m_skin = new BuiltSkin;
+        m_skin.reset(new ScopedSkin);
         ASSERT_TRUE(m_site.Start(0));
         Config().Write("/Site/imagehost", wxString(m_site.GetHostPort()));
         Config().Write("/Site/mainhost", MAIN_HOST);
@@ -221,7 +110,7 @@ protected:
 
     void TearDown() override
     {
-        EXPECT_TRUE(WaitIdle([] {
+        EXPECT_TRUE(TestSupport::WaitIdle([] {
             for ( PopupDialog* popup : AllPopups() )
             {
                 if ( !wxTheApp->IsScheduledForDestruction(popup) )
@@ -233,19 +122,8 @@ protected:
         m_site.Stop();
         // No download may outlive the test, and nothing may be left for a pop-up that is gone.
         DownloadThread::WaitForAll();
-        delete m_skin;
+        m_skin.reset();
         ConfiguredTest::TearDown();
-    }
-
-    // Waits, letting the toolkit run its idle work too (which deletes destroyed windows).
-    static bool WaitIdle(const std::function<bool()>& done, int timeoutMs = 10000)
-    {
-        return TestSupport::WaitFor(
-            [&] {
-                wxTheApp->ProcessIdle();
-                return done();
-            },
-            timeoutMs);
     }
 
     static PopupDialog* Open(const wxString& name, int kind = PopupDialog::POPUP_KIND_ONLINE)
@@ -258,7 +136,7 @@ protected:
     static bool WaitShown(PopupDialog* popup)
     {
         wxWeakRef<PopupDialog> ref(popup);
-        return WaitIdle([&] { return ref && ref->IsShown(); });
+        return TestSupport::WaitIdle([&] { return ref && ref->IsShown(); });
     }
 
     PopupDialog* OpenShown(const wxString& name, int kind = PopupDialog::POPUP_KIND_ONLINE)
@@ -286,24 +164,22 @@ protected:
         popup->GetEventHandler()->ProcessEvent(finished);
     }
 
-    DialogRecorder m_dialogs;
+    // Pop-ups are not modal: no dialog belongs here.
+    NoDialogExpected m_noDialog;
     sitesim::SimulatedSite m_site;
-    BuiltSkin* m_skin = nullptr;
+    std::unique_ptr<ScopedSkin> m_skin;
     wxRect m_area;
 };
 }
 
-TEST(PopupDialogThumbnail, DecodesEachFormatUpToTheSizeLimitAndRefusesLarger)
+// Which sizes are accepted is the header check's; these are what only decoding shows.
+TEST(PopupDialogThumbnail, DecodesEachFormatItAccepts)
 {
-    const int LIMIT = PopupDialog::MAX_IMAGE_SIDE;
-    ASSERT_EQ(4096, LIMIT);
-    AddAllImageHandlers();
+    const int LIMIT = PictureHeader::MAX_SIDE;
+    AddAllHandlers();
     const std::string jpeg = Encode(Gradient(LIMIT, 8), wxBITMAP_TYPE_JPEG);
     const std::string png = Encode(Gradient(8, LIMIT), wxBITMAP_TYPE_PNG);
     const std::string bmp = Encode(Gradient(LIMIT, 2), wxBITMAP_TYPE_BMP);
-    const std::string wideJpeg = Encode(Gradient(LIMIT + 1, 8), wxBITMAP_TYPE_JPEG);
-    const std::string tallPng = Encode(Gradient(8, LIMIT + 1), wxBITMAP_TYPE_PNG);
-    const std::string wideBmp = Encode(Gradient(LIMIT + 1, 2), wxBITMAP_TYPE_BMP);
 
     // A process whose skin brought no handler for these formats still decodes them.
     wxImage::CleanUpHandlers();
@@ -311,42 +187,15 @@ TEST(PopupDialogThumbnail, DecodesEachFormatUpToTheSizeLimitAndRefusesLarger)
     EXPECT_EQ(wxSize(8, LIMIT), Decode(png).GetSize());
     EXPECT_EQ(wxSize(LIMIT, 2), Decode(bmp).GetSize());
     EXPECT_EQ(wxSize(LIMIT, 8), Decode(Gif(LIMIT, 8, 1, LIMIT, 8)).GetSize());
-
-    // One pixel more, and the picture is refused although it would decode.
-    EXPECT_FALSE(Decode(wideJpeg).IsOk());
-    EXPECT_FALSE(Decode(tallPng).IsOk());
-    EXPECT_FALSE(Decode(wideBmp).IsOk());
-    EXPECT_FALSE(Decode(Gif(LIMIT + 1, 8, 1, LIMIT + 1, 8)).IsOk());
-    EXPECT_FALSE(Decode(Gif(8, LIMIT + 1, 1, 8, LIMIT + 1)).IsOk());
-    AddAllImageHandlers();
+    // A GIF of one 1000 x 1000 frame, well within what a GIF may take.
+    EXPECT_EQ(wxSize(1000, 1000), Decode(Gif(1000, 1000, 1, 1000, 1000)).GetSize());
+    AddAllHandlers();
 }
 
-TEST(PopupDialogThumbnail, RefusesWhatCouldMakeTheDecoderAllocateTooMuch)
+TEST(PopupDialogThumbnail, RefusesACutPictureQuietly)
 {
-    AddAllImageHandlers();
-    // A few hundred bytes that declare 20000 x 20000: they would decode, into 1.2 GB.
-    std::string huge = Encode(Gradient(8, 8), wxBITMAP_TYPE_JPEG);
-    for ( size_t at = 2; at + 8 < huge.size(); ++at )
-    {
-        const unsigned char marker = static_cast<unsigned char>(huge[at + 1]);
-        if ( static_cast<unsigned char>(huge[at]) == 0xFF && (marker == 0xC0 || marker == 0xC2) )
-        {
-            huge[at + 5] = huge[at + 7] = '\x4E';
-            huge[at + 6] = huge[at + 8] = '\x20';
-            break;
-        }
-    }
-    EXPECT_FALSE(Decode(huge).IsOk());
-
-    // Each frame of a GIF is decoded and kept: 100 frames of 1000 x 1000 are too many, one is not.
-    EXPECT_EQ(wxSize(1000, 1000), Decode(Gif(1000, 1000, 1, 1000, 1000)).GetSize());
-    EXPECT_FALSE(Decode(Gif(1000, 1000, 100, 1000, 1000)).IsOk());
-
-    // Formats whose size we do not read first, damaged and cut pictures are refused quietly.
-    EXPECT_FALSE(Decode(Encode(Gradient(8, 8), wxBITMAP_TYPE_TIF)).IsOk());
-    EXPECT_FALSE(Decode(Encode(Gradient(8, 8), wxBITMAP_TYPE_PNM)).IsOk());
-    EXPECT_FALSE(Decode("").IsOk());
-    EXPECT_FALSE(Decode("\xFF\xD8\xFF").IsOk());
+    AddAllHandlers();
+    // Its header is whole, the rest is missing.
     EXPECT_FALSE(Decode(Encode(Gradient(8, 8), wxBITMAP_TYPE_PNG).substr(0, 30)).IsOk());
 }
 
@@ -398,7 +247,7 @@ TEST_F(PopupDialogTest, ShowsThumbnailsOfAnySizeAt107x82)
     ASSERT_TRUE(stalled.Start(0));
     stalled.SetFault(ThumbnailPath("Any"), sitesim::Fault::Delay(60000));
     Config().Write("/Site/imagehost", wxString(stalled.GetHostPort()));
-    AddAllImageHandlers();
+    AddAllHandlers();
     const struct
     {
         wxSize size;
@@ -424,7 +273,7 @@ TEST_F(PopupDialogTest, ShowsThumbnailsOfAnySizeAt107x82)
     PopupDialog* once = Open("Any");
     Deliver(once, Encode(Gradient(8, 8), wxBITMAP_TYPE_PNG));
     const wxImage first = Shown(once);
-    ASSERT_TRUE(WaitIdle([] { return PopupDialog::GetOpenCount() == 1; }));
+    ASSERT_TRUE(TestSupport::WaitIdle([] { return PopupDialog::GetOpenCount() == 1; }));
     Deliver(once, "");
     EXPECT_TRUE(SamePixels(first, Shown(once)));
     EXPECT_EQ(1, PopupDialog::GetOpenCount());
@@ -452,7 +301,7 @@ TEST_F(PopupDialogTest, ShowsThePlaceholderForFailedUndecodableAndOversizedThumb
     ASSERT_TRUE(stalled.Start(0));
     stalled.SetFault(ThumbnailPath("Large"), sitesim::Fault::Delay(60000));
     Config().Write("/Site/imagehost", wxString(stalled.GetHostPort()));
-    AddAllImageHandlers();
+    AddAllHandlers();
     const std::string large[] = { Encode(Gradient(4097, 8), wxBITMAP_TYPE_JPEG),
                                   Encode(Gradient(8, 4097), wxBITMAP_TYPE_PNG),
                                   Gif(1000, 1000, 100, 1000, 1000) };
@@ -488,7 +337,7 @@ TEST_F(PopupDialogTest, StacksAtTheBottomRightOfTheWorkArea)
 
     // The lowest closes: the next one takes the third place, whatever is still there.
     first->Destroy();
-    ASSERT_TRUE(WaitIdle([] { return PopupDialog::GetOpenCount() == 2; }));
+    ASSERT_TRUE(TestSupport::WaitIdle([] { return PopupDialog::GetOpenCount() == 2; }));
     PopupDialog* fourth = OpenShown("Four");
     EXPECT_EQ(wxPoint(right - w, bottom - 3 * h), fourth->GetPosition());
 
@@ -516,7 +365,7 @@ TEST_F(PopupDialogTest, ClosesTheConfiguredTimeAfterItAppears)
     EXPECT_EQ(3000, popup->GetDestroyTimer()->GetInterval());
 
     wxStopWatch onScreen;
-    ASSERT_TRUE(WaitIdle([&] { return !popup; }, 8000));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return !popup; }, 8000));
     EXPECT_GE(onScreen.Time(), 2900);
     EXPECT_LE(onScreen.Time(), 4500);
     EXPECT_EQ(0, PopupDialog::GetOpenCount());
@@ -534,18 +383,18 @@ TEST_F(PopupDialogTest, ClickOnPictureOrNameOpensThePreviewAndLeavesItOpen)
     };
 
     click(popup->GetProfileImage());
-    ASSERT_TRUE(WaitIdle([&] { return browser.Opened().size() == 1; }));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return browser.Opened().size() == 1; }));
     EXPECT_EQ("http://preview.example:8124/preview.shtml?Anna_01", browser.Opened()[0]);
 
     click(popup->GetNameLabel());
-    ASSERT_TRUE(WaitIdle([&] { return browser.Opened().size() == 2; }));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return browser.Opened().size() == 2; }));
     EXPECT_EQ("http://preview.example:8124/preview.shtml?Anna_01", browser.Opened()[1]);
     EXPECT_TRUE(popup->IsShown());
     EXPECT_EQ(1u, AllPopups().size());
 
     // The bars are not links.
     click(popup->GetStyleBar());
-    WaitIdle([] { return false; }, 300);
+    TestSupport::WaitIdle([] { return false; }, 300);
     EXPECT_EQ(2u, browser.Opened().size());
     EXPECT_TRUE(popup->IsShown());
 }
@@ -558,16 +407,16 @@ TEST_F(PopupDialogTest, NeverTakesTheFocus)
     frame->Show();
 #ifdef __WXGTK__
     // Without a window manager only a window already on the screen can be given the focus.
-    ASSERT_TRUE(WaitIdle([&] { return gtk_widget_get_mapped(frame->GetHandle()); }, 5000));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return gtk_widget_get_mapped(frame->GetHandle()); }, 5000));
 #endif
     frame->Raise();
     text->SetFocus();
-    ASSERT_TRUE(WaitIdle([&] { return wxWindow::FindFocus() == text; }, 5000));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return wxWindow::FindFocus() == text; }, 5000));
 
 #ifdef __WXGTK__
     // The keyboard focus as the display server reports it to each window.
     GtkWindow* workingWindow = GTK_WINDOW(frame->GetHandle());
-    ASSERT_TRUE(WaitIdle([&] { return gtk_window_has_toplevel_focus(workingWindow); }, 5000));
+    ASSERT_TRUE(TestSupport::WaitIdle([&] { return gtk_window_has_toplevel_focus(workingWindow); }, 5000));
 #endif
 
     PopupDialog* popup = Open("Anna");
@@ -581,7 +430,7 @@ TEST_F(PopupDialogTest, NeverTakesTheFocus)
 #endif
     ASSERT_TRUE(WaitShown(popup));
     PopupDialog* second = OpenShown("Bella");
-    WaitIdle([] { return false; }, 500);
+    TestSupport::WaitIdle([] { return false; }, 500);
     EXPECT_EQ(text, wxWindow::FindFocus());
     EXPECT_TRUE(frame->IsActive());
     EXPECT_FALSE(popup->IsActive());
@@ -597,7 +446,7 @@ TEST_F(PopupDialogTest, NeverTakesTheFocus)
     wxUIActionSimulator mouse;
     mouse.MouseMove(second->GetProfileImage()->GetScreenRect().GetPosition() + wxPoint(50, 40));
     mouse.MouseClick();
-    EXPECT_TRUE(WaitIdle([&] { return browser.Opened().size() == 1; }, 2000));
+    EXPECT_TRUE(TestSupport::WaitIdle([&] { return browser.Opened().size() == 1; }, 2000));
     EXPECT_EQ(text, wxWindow::FindFocus());
     EXPECT_TRUE(frame->IsActive());
     EXPECT_FALSE(second->IsActive());
@@ -611,7 +460,7 @@ TEST_F(PopupDialogTest, WorksWithoutASkin)
 {
     const wxString dir = TestSupport::MakeTempDir();
     {
-        BuiltSkin none(dir + "/Nowhere");
+        ScopedSkin none(dir + "/Nowhere");
         ASSERT_FALSE(Skin::GetInstance()->GetBitmap("PopupDialog_titleBar").IsOk());
         m_site.SetFault(ThumbnailPath("Faceless"), sitesim::Fault::HttpError(404));
         PopupDialog* withPicture = OpenShown("Anna");
@@ -620,13 +469,13 @@ TEST_F(PopupDialogTest, WorksWithoutASkin)
         without->Refresh();
         withPicture->Update();
         without->Update();
-        WaitIdle([] { return false; }, 200);
+        TestSupport::WaitIdle([] { return false; }, 200);
         EXPECT_EQ(wxSize(107, 82), Shown(withPicture).GetSize());
         EXPECT_FALSE(without->GetProfileImage()->GetBitmap().IsOk());
         EXPECT_EQ(wxSize(150, 150), without->GetSize());
         for ( PopupDialog* popup : AllPopups() )
             popup->Destroy();
-        EXPECT_TRUE(WaitIdle([] { return AllPopups().empty(); }));
+        EXPECT_TRUE(TestSupport::WaitIdle([] { return AllPopups().empty(); }));
     }
     TestSupport::RemoveDir(dir);
 }
@@ -651,16 +500,16 @@ TEST_F(PopupDialogTest, DestroyedWhileItsThumbnailIsStillOnTheWay)
 
     for ( auto& popup : waiting )
         popup->Destroy();
-    ASSERT_TRUE(WaitIdle([] { return AllPopups().empty(); }));
+    ASSERT_TRUE(TestSupport::WaitIdle([] { return AllPopups().empty(); }));
     // Never shown, never counted.
     EXPECT_EQ(0, PopupDialog::GetOpenCount());
 
     // The late thumbnails arrive with nobody left to take them; stopping the other server ends
     // its downloads. Nothing may leak or be touched after its end.
-    WaitIdle([] { return false; }, 1500);
+    TestSupport::WaitIdle([] { return false; }, 1500);
     stalled.Stop();
     DownloadThread::WaitForAll();
-    WaitIdle([] { return false; }, 200);
+    TestSupport::WaitIdle([] { return false; }, 200);
     EXPECT_TRUE(AllPopups().empty());
     EXPECT_EQ(0, PopupDialog::GetOpenCount());
 

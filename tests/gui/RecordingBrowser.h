@@ -1,0 +1,28 @@
+#pragma once
+
+#include <wx/string.h>
+
+#include <string>
+#include <vector>
+
+// Stands in for the html browser while it lives: a script that notes every address it is started
+// with, one line each, so that a test sees what the program asked the desktop to open.
+class RecordingBrowser
+{
+public:
+    RecordingBrowser();
+    ~RecordingBrowser();
+
+    RecordingBrowser(const RecordingBrowser&) = delete;
+    RecordingBrowser& operator=(const RecordingBrowser&) = delete;
+
+    // The addresses opened so far, in order.
+    std::vector<std::string> Opened() const;
+
+    // Waits until at least count addresses were opened.
+    bool WaitForOpened(size_t count, int timeoutMs = 5000) const;
+
+private:
+    wxString m_dir;
+    wxString m_record;
+};
