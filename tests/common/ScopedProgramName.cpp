@@ -9,7 +9,9 @@ void SetArguments(std::vector<wxString>& arguments)
     std::vector<wchar_t*> pointers;
     for ( wxString& argument : arguments )
         pointers.push_back(const_cast<wchar_t*>(argument.wc_str()));
-    wxAppConsole::GetInstance()->argv.Init(static_cast<int>(pointers.size()), pointers.data());
+    wxAppConsole* app = wxAppConsole::GetInstance();
+    app->argv.Init(static_cast<int>(pointers.size()), pointers.data());
+    app->argc = static_cast<int>(pointers.size());
 }
 }
 

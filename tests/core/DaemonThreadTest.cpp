@@ -1,4 +1,5 @@
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 #include "shell/Site.h"
 #include "sync/DaemonThread.h"
 #include "sync/UserEvent.h"
@@ -16,6 +17,8 @@
 #include <set>
 #include <tuple>
 #include <vector>
+
+using namespace StatusWord;
 
 namespace
 {
@@ -36,9 +39,7 @@ public:
 
     void Add(std::initializer_list<User> users)
     {
-        Step step{ true, UserList() };
-        for ( const User& user : users )
-            step.list.AddUser(user);
+        const Step step{ true, MakeList(users) };
         wxMutexLocker lock(m_lock);
         m_steps.push_back(step);
     }
@@ -163,8 +164,10 @@ TEST(DaemonThread, ListFirstThenAddedDeletedChanged)
     ScriptedSite site;
     site.AddFailure();
     site.AddFailure();
-    site.Add({ User("A", 0x03), User("B", 0x0D), User("C", 0x03), User("D", 0x15), User("E", 0x01) });
-    site.Add({ User("A", 0x03), User("C", 0x0D), User("D", 0x15), User("E", 0x01), User("New", 0x03) });
+    site.Add({ User("A", FREE), User("B", BUSY_PUBLIC), User("C", FREE), User("D", BUSY_PRIVATE),
+               User("E", ONLINE_ONLY) });
+    site.Add({ User("A", FREE), User("C", BUSY_PUBLIC), User("D", BUSY_PRIVATE), User("E", ONLINE_ONLY),
+               User("New", FREE) });
     Recorder first;
     Recorder second;
     DaemonThread* thread = StartDaemon(&site, { &first, nullptr, &second });
@@ -176,18 +179,19 @@ TEST(DaemonThread, ListFirstThenAddedDeletedChanged)
         ASSERT_EQ(4u, recorder->seen.size()) << "an unchanged poll posts nothing";
         EXPECT_EQ(Seen(wxEVT_USER_LIST_INITIALIZED, "", 5, 0), recorder->seen[0]);
         ASSERT_EQ(1u, recorder->lists.size());
-        EXPECT_EQ(0x0D, recorder->lists[0].FindUser("B")->GetStatus());
-        EXPECT_EQ(Added("New", 0x03), recorder->seen[1]);
-        EXPECT_EQ(Deleted("B", 0x0D), recorder->seen[2]);
-        EXPECT_EQ(Changed("C", 0x0D, 0x03), recorder->seen[3]);
+        EXPECT_EQ(BUSY_PUBLIC, recorder->lists[0].FindUser("B")->GetStatus());
+        EXPECT_EQ(Added("New", FREE), recorder->seen[1]);
+        EXPECT_EQ(Deleted("B", BUSY_PUBLIC), recorder->seen[2]);
+        EXPECT_EQ(Changed("C", BUSY_PUBLIC, FREE), recorder->seen[3]);
     }
 }
 
 TEST(DaemonThread, KindsComeInOrderWithinAPoll)
 {
     ScriptedSite site;
-    site.Add({ User("Old1", 0x01), User("Old2", 0x01), User("Ch1", 0x03), User("Ch2", 0x0D) });
-    site.Add({ User("New1", 0x03), User("New2", 0x15), User("Ch1", 0x15), User("Ch2", 0x03) });
+    site.Add({ User("Old1", ONLINE_ONLY), User("Old2", ONLINE_ONLY), User("Ch1", FREE),
+               User("Ch2", BUSY_PUBLIC) });
+    site.Add({ User("New1", FREE), User("New2", BUSY_PRIVATE), User("Ch1", BUSY_PRIVATE), User("Ch2", FREE) });
     Recorder recorder;
     DaemonThread* thread = StartDaemon(&site, { &recorder });
     ASSERT_TRUE(TestSupport::WaitFor([&] { return recorder.seen.size() >= 7; }));
@@ -201,49 +205,49 @@ TEST(DaemonThread, KindsComeInOrderWithinAPoll)
                                          wxEVT_USER_DELETED, wxEVT_USER_CHANGED, wxEVT_USER_CHANGED }),
               kinds);
     const std::set<Seen> changes(recorder.seen.begin() + 5, recorder.seen.end());
-    EXPECT_EQ((std::set<Seen>{ Changed("Ch1", 0x15, 0x03), Changed("Ch2", 0x03, 0x0D) }), changes);
+    EXPECT_EQ((std::set<Seen>{ Changed("Ch1", BUSY_PRIVATE, FREE), Changed("Ch2", FREE, BUSY_PUBLIC) }), changes);
 }
 
 TEST(DaemonThread, FailedPollComparesWithTheLastGoodList)
 {
     ScriptedSite site;
-    site.Add({ User("A", 0x03), User("B", 0x03) });
+    site.Add({ User("A", FREE), User("B", FREE) });
     site.AddFailure();
     site.AddFailure();
-    site.Add({ User("A", 0x0D), User("B", 0x03) });
+    site.Add({ User("A", BUSY_PUBLIC), User("B", FREE) });
     Recorder recorder;
     DaemonThread* thread = StartDaemon(&site, { &recorder });
     ASSERT_TRUE(TestSupport::WaitFor([&] { return site.ScriptDone() && site.Calls() >= 6; }));
     StopDaemon(thread);
 
     ASSERT_EQ(2u, recorder.seen.size());
-    EXPECT_EQ(Changed("A", 0x0D, 0x03), recorder.seen[1]);
+    EXPECT_EQ(Changed("A", BUSY_PUBLIC, FREE), recorder.seen[1]);
 }
 
 TEST(DaemonThread, LateHandlerGetsUserEventsButNoList)
 {
     ScriptedSite site;
-    site.Add({ User("A", 0x03) });
+    site.Add({ User("A", FREE) });
     Recorder early;
     Recorder late;
     DaemonThread* thread = StartDaemon(&site, { &early });
     ASSERT_TRUE(TestSupport::WaitFor([&] { return early.seen.size() == 1u && site.Calls() >= 2; }));
     thread->AddEventHandler(&late);
-    site.Add({ User("A", 0x03), User("B", 0x01) });
+    site.Add({ User("A", FREE), User("B", ONLINE_ONLY) });
     ASSERT_TRUE(TestSupport::WaitFor([&] { return late.seen.size() >= 1u; }));
     StopDaemon(thread);
 
     EXPECT_EQ(0u, late.CountOf(wxEVT_USER_LIST_INITIALIZED));
     ASSERT_EQ(1u, late.seen.size());
-    EXPECT_EQ(Added("B", 0x01), late.seen[0]);
+    EXPECT_EQ(Added("B", ONLINE_ONLY), late.seen[0]);
     EXPECT_EQ(2u, early.seen.size());
 }
 
 TEST(DaemonThread, NoHandlersStillPolls)
 {
     ScriptedSite site;
-    site.Add({ User("A", 0x03) });
-    site.Add({ User("B", 0x03) });
+    site.Add({ User("A", FREE) });
+    site.Add({ User("B", FREE) });
     DaemonThread* thread = StartDaemon(&site, {});
     EXPECT_TRUE(TestSupport::WaitFor([&] { return site.Calls() >= 3; }));
     EXPECT_EQ(0L, StopDaemon(thread));
@@ -285,8 +289,9 @@ public:
 TEST(DaemonThread, StopDuringPostingStopsThePosting)
 {
     ScriptedSite site;
-    site.Add({ User("A", 0x01) });
-    site.Add({ User("A", 0x01), User("B", 0x01), User("C", 0x01), User("D", 0x01), User("E", 0x01) });
+    site.Add({ User("A", ONLINE_ONLY) });
+    site.Add({ User("A", ONLINE_ONLY), User("B", ONLINE_ONLY), User("C", ONLINE_ONLY), User("D", ONLINE_ONLY),
+               User("E", ONLINE_ONLY) });
     StoppingHandler handler;
     DaemonThread* thread = StartDaemon(&site, { &handler });
     ASSERT_EQ(wxSEMA_NO_ERROR, handler.thirdQueued.WaitTimeout(5000));
@@ -297,7 +302,7 @@ TEST(DaemonThread, StopDuringPostingStopsThePosting)
 TEST(DaemonThread, IntervalIsMeasuredFromStartToStart)
 {
     ScriptedSite site(300);
-    site.Add({ User("A", 0x01) });
+    site.Add({ User("A", ONLINE_ONLY) });
     DaemonThread* thread = StartDaemon(&site, {});
     ASSERT_TRUE(TestSupport::WaitFor([&] { return site.Calls() >= 1; }));
     wxMilliSleep(650);
@@ -310,7 +315,7 @@ TEST(DaemonThread, IntervalIsMeasuredFromStartToStart)
 TEST(DaemonThread, LongIntervalsStillStopWithinASecond)
 {
     ScriptedSite site(600000);
-    site.Add({ User("A", 0x01) });
+    site.Add({ User("A", ONLINE_ONLY) });
     DaemonThread* thread = StartDaemon(&site, {});
     ASSERT_TRUE(TestSupport::WaitFor([&] { return site.Calls() >= 1; }));
     TestSupport::WaitFor([] { return false; }, 100);
@@ -365,7 +370,7 @@ TEST(SiteThreads, ReplacingTheListWhileAnotherThreadCopiesIt)
     {
         UserList list;
         for ( int i = 0; i < 200; ++i )
-            list.AddUser(User(wxString::Format("P%d", i), round % 2 ? 0x03 : 0x15));
+            list.AddUser(User(wxString::Format("P%d", i), round % 2 ? FREE : BUSY_PRIVATE));
         site.SetUserList(list);
     }
     stop = true;

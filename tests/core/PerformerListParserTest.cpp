@@ -1,3 +1,4 @@
+#include "common/UserSupport.h"
 #include "sync/PerformerListParser.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 
 #include <random>
 #include <string>
+
+using namespace StatusWord;
 
 namespace
 {
@@ -72,24 +75,24 @@ TEST(PerformerListParser, BlocksGiveStatuses)
                                 "private_performers.add(Bea);\n"
                                 "var end = true;\n");
     EXPECT_EQ(2u, list.GetCount());
-    EXPECT_EQ(0x03, StatusOf(list, "Anna_01"));
-    EXPECT_EQ(0x15, StatusOf(list, "Bea"));
+    EXPECT_EQ(FREE, StatusOf(list, "Anna_01"));
+    EXPECT_EQ(BUSY_PRIVATE, StatusOf(list, "Bea"));
 
-    EXPECT_EQ(0x15, Block("busy,private"));
-    EXPECT_EQ(0x15, Block("private,busy"));
-    EXPECT_EQ(0x0D, Block("busy"));
-    EXPECT_EQ(0x03, Block("public,free"));
-    EXPECT_EQ(0x0D, Block("private,public"));
-    EXPECT_EQ(0x0D, Block("free,busy"));
-    EXPECT_EQ(0x01, Block("online"));
-    EXPECT_EQ(0x01, Block("online,away,Free,xfree"));
-    EXPECT_EQ(0x00, Block(""));
+    EXPECT_EQ(BUSY_PRIVATE, Block("busy,private"));
+    EXPECT_EQ(BUSY_PRIVATE, Block("private,busy"));
+    EXPECT_EQ(BUSY_PUBLIC, Block("busy"));
+    EXPECT_EQ(FREE, Block("public,free"));
+    EXPECT_EQ(BUSY_PUBLIC, Block("private,public"));
+    EXPECT_EQ(BUSY_PUBLIC, Block("free,busy"));
+    EXPECT_EQ(ONLINE_ONLY, Block("online"));
+    EXPECT_EQ(ONLINE_ONLY, Block("online,away,Free,xfree"));
+    EXPECT_EQ(OFFLINE, Block(""));
 }
 
 TEST(PerformerListParser, BlockStructure)
 {
     // The later block of a name wins.
-    EXPECT_EQ(0x15, StatusOf(Parse("Anna.viewers = 1\nfree_performers.add(Anna)\n"
+    EXPECT_EQ(BUSY_PRIVATE, StatusOf(Parse("Anna.viewers = 1\nfree_performers.add(Anna)\n"
                                    "Anna.viewers = 2\nprivate_performers.add(Anna)\n"),
                              "Anna"));
 
@@ -99,16 +102,16 @@ TEST(PerformerListParser, BlockStructure)
                                  "Anna.viewers = 1\n"
                                  "Bea.viewers = 2\n"
                                  "online_performers.add(Bea)\n");
-    EXPECT_EQ(0x0D, StatusOf(early, "Anna"));
-    EXPECT_EQ(0x01, StatusOf(early, "Bea"));
+    EXPECT_EQ(BUSY_PUBLIC, StatusOf(early, "Anna"));
+    EXPECT_EQ(ONLINE_ONLY, StatusOf(early, "Bea"));
 
     // The list line's own name does not matter: it applies to the open block.
-    EXPECT_EQ(0x03, StatusOf(Parse("Anna.viewers = 1\nfree_performers.add(Someone_else)\n"), "Anna"));
+    EXPECT_EQ(FREE, StatusOf(Parse("Anna.viewers = 1\nfree_performers.add(Someone_else)\n"), "Anna"));
 
     // A line matching both expressions is a viewers line.
     const UserList both = Parse("Anna.viewers = 1\nBea.viewers = 2; free_performers.add(Bea)\n");
-    EXPECT_EQ(0x00, StatusOf(both, "Anna"));
-    EXPECT_EQ(0x00, StatusOf(both, "Bea"));
+    EXPECT_EQ(OFFLINE, StatusOf(both, "Anna"));
+    EXPECT_EQ(OFFLINE, StatusOf(both, "Bea"));
 
     EXPECT_TRUE(Parse("// nothing here\nvar x = 1;\n").IsEmpty());
     EXPECT_TRUE(Parse("").IsEmpty());
@@ -119,20 +122,20 @@ TEST(PerformerListParser, LinesAndLineEnds)
     // "\r\n" and a lone "\r" end lines too.
     const UserList ends = Parse("Anna.viewers = 1\r\nfree_performers.add(Anna)\r\n"
                                 "Bea.viewers = 2\rbusy_performers.add(Bea)\r");
-    EXPECT_EQ(0x03, StatusOf(ends, "Anna"));
-    EXPECT_EQ(0x0D, StatusOf(ends, "Bea"));
+    EXPECT_EQ(FREE, StatusOf(ends, "Anna"));
+    EXPECT_EQ(BUSY_PUBLIC, StatusOf(ends, "Bea"));
 
     // The final line without a line break is not examined, whatever it holds.
     const UserList unfinished = Parse("Anna.viewers = 1\nfree_performers.add(Anna)");
-    EXPECT_EQ(0x00, StatusOf(unfinished, "Anna"));
+    EXPECT_EQ(OFFLINE, StatusOf(unfinished, "Anna"));
     EXPECT_EQ(-1, StatusOf(Parse("Anna.viewers = 1"), "Anna"));
 
     // Names come out exactly, case and all; the expressions are not anchored.
     const UserList names = Parse("  p['x'] = 1; Zed_9.viewers = 40 // zed\n"
                                  "zed_9.viewers = 41\n"
                                  "free_performers.add(zed_9) ;\n");
-    EXPECT_EQ(0x00, StatusOf(names, "Zed_9"));
-    EXPECT_EQ(0x03, StatusOf(names, "zed_9"));
+    EXPECT_EQ(OFFLINE, StatusOf(names, "Zed_9"));
+    EXPECT_EQ(FREE, StatusOf(names, "zed_9"));
 }
 
 TEST(PerformerListParser, AgreesWithTheRegularExpressions)
@@ -201,13 +204,13 @@ TEST(PerformerListParser, LimitsOnLinesAndBodies)
     script += std::string(PerformerListParser::MAX_LINE, 'x') + " free_performers.add(Anna)\n";
     script += "Bea.viewers = 2\nbusy_performers.add(Bea)\n";
     const UserList list = Parse(script);
-    EXPECT_EQ(0x00, StatusOf(list, "Anna"));
-    EXPECT_EQ(0x0D, StatusOf(list, "Bea"));
+    EXPECT_EQ(OFFLINE, StatusOf(list, "Anna"));
+    EXPECT_EQ(BUSY_PUBLIC, StatusOf(list, "Bea"));
 
     // A line right at the limit is still read.
     std::string fits = "Anna.viewers = 1\n";
     fits += std::string(PerformerListParser::MAX_LINE - 25, ' ') + "free_performers.add(Anna)\n";
-    EXPECT_EQ(0x03, StatusOf(Parse(fits), "Anna"));
+    EXPECT_EQ(FREE, StatusOf(Parse(fits), "Anna"));
 
     // An endless line: reading stops at the body limit with nothing kept.
     {
@@ -225,8 +228,8 @@ TEST(PerformerListParser, LimitsOnLinesAndBodies)
         PerformerListParser parser;
         EXPECT_EQ(PerformerListParser::COMPLETE, parser.Parse(endless, some));
         EXPECT_EQ(PerformerListParser::MAX_BODY, endless.served);
-        EXPECT_EQ(0x03, StatusOf(some, "A"));
-        EXPECT_EQ(0x00, StatusOf(some, "B"));
+        EXPECT_EQ(FREE, StatusOf(some, "A"));
+        EXPECT_EQ(OFFLINE, StatusOf(some, "B"));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "sitesim/SimulatedSite.h"
 
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -246,15 +247,15 @@ std::map<std::string, int> ParseList(const std::string& body)
         {
             const std::string kind = match[1];
             if ( kind == "online" )
-                status |= 0x01;
+                status |= STATUS_ONLINE;
             else if ( kind == "free" )
-                status = (status | 0x03) & ~(0x04 | 0x08 | 0x10);
+                status = (status | StatusWord::FREE) & ~(STATUS_BUSY | STATUS_PUBLIC | STATUS_PRIVATE);
             else if ( kind == "busy" )
-                status = ((status | 0x05) | ((status & 0x10) ? 0 : 0x08)) & ~0x02;
+                status = (status | STATUS_ONLINE | STATUS_BUSY | ((status & STATUS_PRIVATE) ? 0 : STATUS_PUBLIC)) & ~STATUS_FREE;
             else if ( kind == "public" )
-                status = (status | 0x0D) & ~(0x02 | 0x10);
+                status = (status | StatusWord::BUSY_PUBLIC) & ~(STATUS_FREE | STATUS_PRIVATE);
             else if ( kind == "private" )
-                status = (status | 0x15) & ~(0x02 | 0x08);
+                status = (status | StatusWord::BUSY_PRIVATE) & ~(STATUS_FREE | STATUS_PUBLIC);
         }
     }
     store();
@@ -341,8 +342,8 @@ TEST_F(SimulatedSiteList, ChurnChangesTheListAndNoChurnKeepsIt)
 
     // Even a tiny list changes at every request while there is churn.
     Site().SetPerformers({{"Solo_1", Performer::FREE}});
-    EXPECT_EQ((std::map<std::string, int>{{"Solo_1", 0x03}}), ParseList(Get(LIST).body));
-    EXPECT_NE(ParseList(Get(LIST).body), (std::map<std::string, int>{{"Solo_1", 0x03}}));
+    EXPECT_EQ((std::map<std::string, int>{{"Solo_1", StatusWord::FREE}}), ParseList(Get(LIST).body));
+    EXPECT_NE(ParseList(Get(LIST).body), (std::map<std::string, int>{{"Solo_1", StatusWord::FREE}}));
 
     Site().SetChurn(0);
     const Reply still = Get(LIST);

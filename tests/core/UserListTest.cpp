@@ -1,19 +1,14 @@
+#include "common/UserSupport.h"
 #include "model/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
+using namespace StatusWord;
+
 namespace
 {
-UserList MakeList(std::initializer_list<User> users)
-{
-    UserList list;
-    for ( const User& user : users )
-        list.AddUser(user);
-    return list;
-}
-
 std::set<std::pair<wxString, int>> Contents(const UserList& list)
 {
     std::set<std::pair<wxString, int>> contents;
@@ -29,15 +24,15 @@ std::set<std::pair<wxString, int>> Contents(const UserList& list)
 TEST(User, EqualityNeedsExactNameAndStatus)
 {
     EXPECT_EQ(User(), User(wxEmptyString, 0));
-    EXPECT_EQ(User("Anna", 0x03), User("Anna", 0x03));
-    EXPECT_NE(User("Anna", 0x03), User("Anna", 0x0D));
-    EXPECT_NE(User("Anna", 0x03), User("anna", 0x03));
-    EXPECT_FALSE(User("Anna", 0x03) != User("Anna", 0x03));
-    EXPECT_TRUE(User("Anna", 0x03) != User("Anna", 0x01));
+    EXPECT_EQ(User("Anna", FREE), User("Anna", FREE));
+    EXPECT_NE(User("Anna", FREE), User("Anna", BUSY_PUBLIC));
+    EXPECT_NE(User("Anna", FREE), User("anna", FREE));
+    EXPECT_FALSE(User("Anna", FREE) != User("Anna", FREE));
+    EXPECT_TRUE(User("Anna", FREE) != User("Anna", ONLINE_ONLY));
 
     User user("Bea", STATUS_ONLINE | STATUS_FREE);
     user.SetStatus(STATUS_ONLINE | STATUS_BUSY | STATUS_PRIVATE);
-    EXPECT_EQ(0x15, user.GetStatus());
+    EXPECT_EQ(BUSY_PRIVATE, user.GetStatus());
     EXPECT_EQ("Bea", user.GetName());
 }
 
@@ -53,13 +48,13 @@ TEST(User, StatusWordsThatOccur)
 TEST(UserList, OneEntryPerNameAndTheLastAddedWins)
 {
     UserList list;
-    list.AddUser(User("Anna", 0x03));
-    list.AddUser(User("anna", 0x01));
-    list.AddUser(User("Anna", 0x15));
+    list.AddUser(User("Anna", FREE));
+    list.AddUser(User("anna", ONLINE_ONLY));
+    list.AddUser(User("Anna", BUSY_PRIVATE));
     EXPECT_EQ(2u, list.GetCount());
     ASSERT_NE(nullptr, list.FindUser("Anna"));
-    EXPECT_EQ(0x15, list.FindUser("Anna")->GetStatus());
-    EXPECT_EQ(0x01, list.FindUser("anna")->GetStatus());
+    EXPECT_EQ(BUSY_PRIVATE, list.FindUser("Anna")->GetStatus());
+    EXPECT_EQ(ONLINE_ONLY, list.FindUser("anna")->GetStatus());
 
     list.RemoveUser("ANNA");
     EXPECT_EQ(2u, list.GetCount());
@@ -73,7 +68,7 @@ TEST(UserList, OneEntryPerNameAndTheLastAddedWins)
 
 TEST(UserList, FindAndGetOnAbsentNames)
 {
-    UserList list = MakeList({ User("Anna", 0x03) });
+    UserList list = MakeList({ User("Anna", FREE) });
     EXPECT_EQ(nullptr, list.FindUser("Bea"));
     EXPECT_EQ(1u, list.GetCount()) << "FindUser must not change the list";
 
@@ -82,45 +77,45 @@ TEST(UserList, FindAndGetOnAbsentNames)
     EXPECT_EQ(STATUS_OFFLINE, bea.GetStatus());
     EXPECT_EQ(2u, list.GetCount());
     Contents(list);
-    EXPECT_EQ(0x03, list.GetUser("Anna").GetStatus());
+    EXPECT_EQ(FREE, list.GetUser("Anna").GetStatus());
     EXPECT_EQ(2u, list.GetCount());
 }
 
 TEST(UserList, CopiesAreIndependent)
 {
-    UserList original = MakeList({ User("Anna", 0x03), User("Bea", 0x0D) });
+    UserList original = MakeList({ User("Anna", FREE), User("Bea", BUSY_PUBLIC) });
     UserList copy(original);
     UserList assigned;
     assigned = original;
-    original.GetUser("Anna").SetStatus(0x15);
+    original.GetUser("Anna").SetStatus(BUSY_PRIVATE);
     original.RemoveUser("Bea");
-    EXPECT_EQ(0x03, copy.FindUser("Anna")->GetStatus());
+    EXPECT_EQ(FREE, copy.FindUser("Anna")->GetStatus());
     EXPECT_NE(nullptr, copy.FindUser("Bea"));
-    EXPECT_EQ(0x03, assigned.FindUser("Anna")->GetStatus());
+    EXPECT_EQ(FREE, assigned.FindUser("Anna")->GetStatus());
     EXPECT_EQ(2u, assigned.GetCount());
 }
 
 TEST(GetDifference, TheThreeResults)
 {
-    const UserList previous = MakeList({ User("Stays", 0x03), User("Leaves", 0x0D),
-                                         User("Changes", 0x03), User("Case", 0x01) });
-    const UserList current = MakeList({ User("Stays", 0x03), User("Changes", 0x0D),
-                                        User("Arrives", 0x15), User("case", 0x01) });
+    const UserList previous = MakeList({ User("Stays", FREE), User("Leaves", BUSY_PUBLIC),
+                                         User("Changes", FREE), User("Case", ONLINE_ONLY) });
+    const UserList current = MakeList({ User("Stays", FREE), User("Changes", BUSY_PUBLIC),
+                                        User("Arrives", BUSY_PRIVATE), User("case", ONLINE_ONLY) });
     UserList added, deleted, changed;
     previous.GetDifference(current, added, deleted, changed);
 
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Arrives", 0x15 }, { "case", 0x01 } }),
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Arrives", BUSY_PRIVATE }, { "case", ONLINE_ONLY } }),
               Contents(added));
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Leaves", 0x0D }, { "Case", 0x01 } }),
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Leaves", BUSY_PUBLIC }, { "Case", ONLINE_ONLY } }),
               Contents(deleted)) << "deleted users keep their old status";
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Changes", 0x0D } }), Contents(changed))
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Changes", BUSY_PUBLIC } }), Contents(changed))
         << "changed users carry the new status";
-    EXPECT_EQ(0x03, previous.GetUser("Changes").GetStatus()) << "the old status stays readable";
+    EXPECT_EQ(FREE, previous.GetUser("Changes").GetStatus()) << "the old status stays readable";
 }
 
 TEST(GetDifference, EdgeLists)
 {
-    const UserList three = MakeList({ User("A", 0x01), User("B", 0x03), User("C", 0x15) });
+    const UserList three = MakeList({ User("A", ONLINE_ONLY), User("B", FREE), User("C", BUSY_PRIVATE) });
     const UserList empty;
 
     UserList added, deleted, changed;
@@ -142,15 +137,15 @@ TEST(GetDifference, EdgeLists)
 
 TEST(GetDifference, AddedAndChangedKeepWhatTheyHeldButDeletedIsReplaced)
 {
-    const UserList previous = MakeList({ User("A", 0x03), User("Gone", 0x01) });
-    const UserList current = MakeList({ User("A", 0x0D), User("New", 0x01) });
-    UserList added = MakeList({ User("Earlier", 0x03) });
-    UserList changed = MakeList({ User("Before", 0x15) });
-    UserList deleted = MakeList({ User("Stale", 0x01) });
+    const UserList previous = MakeList({ User("A", FREE), User("Gone", ONLINE_ONLY) });
+    const UserList current = MakeList({ User("A", BUSY_PUBLIC), User("New", ONLINE_ONLY) });
+    UserList added = MakeList({ User("Earlier", FREE) });
+    UserList changed = MakeList({ User("Before", BUSY_PRIVATE) });
+    UserList deleted = MakeList({ User("Stale", ONLINE_ONLY) });
     previous.GetDifference(current, added, deleted, changed);
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Earlier", 0x03 }, { "New", 0x01 } }),
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Earlier", FREE }, { "New", ONLINE_ONLY } }),
               Contents(added));
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Before", 0x15 }, { "A", 0x0D } }),
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Before", BUSY_PRIVATE }, { "A", BUSY_PUBLIC } }),
               Contents(changed));
-    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Gone", 0x01 } }), Contents(deleted));
+    EXPECT_EQ((std::set<std::pair<wxString, int>>{ { "Gone", ONLINE_ONLY } }), Contents(deleted));
 }

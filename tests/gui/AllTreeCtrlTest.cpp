@@ -1,10 +1,9 @@
+#include "ScopedSkin.h"
 #include "TreeTestSupport.h"
-#include "common/TempConfig.h"
 #include "common/TestSupport.h"
 
 #include "model/UserList.h"
 #include "skin/Skin.h"
-#include "sync/UserEvent.h"
 #include "ui/AllTreeCtrl.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/UserListTreeItemData.h"
@@ -13,50 +12,33 @@
 
 #include <wx/app.h>
 #include <wx/filefn.h>
-#include <wx/filesys.h>
 #include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/imaglist.h>
 
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+using namespace StatusWord;
 using namespace TreeTestSupport;
 
 namespace
 {
 // The image list's order: the group, then free, then busy.
 const int GROUP_ICON = 0;
-const int FREE_ICON = 1;
-const int BUSY_ICON = 2;
 
 // The group as "label +|- [image]", then one line per user item: "name image/selected status".
 std::string Dump(const AllTreeCtrl& tree)
 {
-    wxString out;
-    wxTreeItemIdValue groups;
-    for ( wxTreeItemId group = tree.GetFirstChild(tree.GetRootItem(), groups); group.IsOk();
-          group = tree.GetNextChild(tree.GetRootItem(), groups) )
-    {
-        out += wxString::Format("%s %s [%d]\n", tree.GetItemText(group),
-                                tree.IsExpanded(group) ? "+" : "-", tree.GetItemImage(group));
-        wxTreeItemIdValue users;
-        for ( wxTreeItemId item = tree.GetFirstChild(group, users); item.IsOk();
-              item = tree.GetNextChild(group, users) )
-        {
-            const UserListTreeItemData* data = tree.GetUserData(item);
-            out += wxString::Format("  %s %d/%d %x\n", tree.GetItemText(item),
-                                    tree.GetItemImage(item, wxTreeItemIcon_Normal),
-                                    tree.GetItemImage(item, wxTreeItemIcon_Selected),
-                                    data ? data->GetUser().GetStatus() : -1);
-            if ( data && data->GetUser().GetName() != tree.GetItemText(item) )
-                out += "  data named " + data->GetUser().GetName() + "\n";
-        }
-    }
-    return out.utf8_string();
+    return DumpGroups(
+        tree,
+        [&](const wxTreeItemId& group) {
+            return wxString::Format("%s %s [%d]\n", tree.GetItemText(group),
+                                    tree.IsExpanded(group) ? "+" : "-", tree.GetItemImage(group));
+        },
+        true);
 }
 
 // The tree as described, kept the plain way: a vector searched from the front.
@@ -65,17 +47,17 @@ class AllReference
 public:
     void Added(const User& user)
     {
-        m_items.push_back(Item{ user.GetName(), user.GetStatus(), -1 });
+        m_items.push_back(ReferenceItem{ user.GetName(), user.GetStatus(), -1 });
         Changed(user);
         Count();
     }
 
     void Changed(const User& user)
     {
-        for ( Item& item : m_items )
+        for ( ReferenceItem& item : m_items )
             if ( item.name == user.GetName() )
             {
-                item.icon = Icon(user.GetStatus());
+                item.icon = OnlineIcon(user.GetStatus());
                 item.status = user.GetStatus();
                 return;
             }
@@ -104,84 +86,26 @@ public:
     {
         wxString out =
             wxString::Format("%s %s [%d]\n", m_label, m_expanded ? "+" : "-", GROUP_ICON);
-        for ( const Item& item : m_items )
-            out += ItemLine(item);
+        for ( const ReferenceItem& item : m_items )
+            out += item.Line();
         return out.utf8_string();
     }
 
 private:
-    struct Item
-    {
-        wxString name;
-        int status;
-        int icon;
-    };
-
-    static wxString ItemLine(const Item& item)
-    {
-        return wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
-    }
-
-    static int Icon(int status)
-    {
-        if ( status & STATUS_FREE )
-            return FREE_ICON;
-        if ( (status & STATUS_ONLINE) && !(status & STATUS_BUSY) )
-            return FREE_ICON;
-        if ( status & STATUS_BUSY )
-            return BUSY_ICON;
-        return -1;
-    }
-
     void Count() { m_label = wxString::Format("Online (%d)", static_cast<int>(m_items.size())); }
 
-    std::vector<Item> m_items;
+    std::vector<ReferenceItem> m_items;
     wxString m_label = "Online (Loading)";
     bool m_expanded = false;
 };
 
-class AllTreeTest : public ConfiguredTest
+class AllTreeTest : public TreeTest<AllTreeCtrl>
 {
 protected:
-    void SetUp() override
-    {
-        ConfiguredTest::SetUp();
-        m_frame = new wxFrame(nullptr, wxID_ANY, "trees", wxDefaultPosition, wxSize(240, 480));
-        m_tree = new AllTreeCtrl(m_frame, wxID_ANY, wxDefaultPosition, wxDefaultSize, TREE_STYLE,
-                                 wxDefaultValidator, wxTreeCtrlNameStr);
-    }
-
-    void TearDown() override
-    {
-        m_frame->Destroy();
-        wxTheApp->ProcessPendingEvents();
-        ConfiguredTest::TearDown();
-    }
-
-    void Added(const User& user, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_ADDED, -1);
-        Deliver(m_tree, event, how);
-    }
-    void Deleted(const User& user, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_DELETED, -1);
-        Deliver(m_tree, event, how);
-    }
-    void Changed(const User& user, int oldStatus, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_CHANGED, oldStatus);
-        Deliver(m_tree, event, how);
-    }
-    // The event whose list the tree walked, in whatever order that list keeps: a queued event
-    // reaches the tree as a copy.
+    // The "All" tree only ever gets the daemon thread's lists.
     std::unique_ptr<UserListEvent> List(const UserList& list, Delivery how)
     {
-        std::unique_ptr<UserListEvent> event(new UserListEvent(wxEVT_USER_LIST_INITIALIZED, -1));
-        event->SetUserList(list);
-        std::unique_ptr<UserListEvent> copy(static_cast<UserListEvent*>(event->Clone()));
-        Deliver(m_tree, *event, how);
-        return how == Delivery::Queued ? std::move(copy) : std::move(event);
+        return TreeTest::List(list, -1, how);
     }
 
     wxTreeItemId Group() const
@@ -198,9 +122,6 @@ protected:
     {
         return m_tree->GetUserData(Item(name))->GetUser().GetStatus();
     }
-
-    wxFrame* m_frame = nullptr;
-    AllTreeCtrl* m_tree = nullptr;
 };
 
 class AllTreeEventTest : public AllTreeTest, public ::testing::WithParamInterface<Delivery>
@@ -234,8 +155,8 @@ TEST_P(AllTreeEventTest, FirstListFillsTheGroupWithAnIconPerStatus)
     EXPECT_EQ("Online (0)", m_tree->GetItemText(Group()));
     EXPECT_TRUE(m_tree->IsExpanded(Group()));
 
-    List(MakeList({ User("Free", 0x03), User("Online", 0x01), User("Public", 0x0D),
-                    User("Private", 0x15), User("Listed", 0x00) }),
+    List(MakeList({ User("Free", FREE), User("Online", ONLINE_ONLY), User("Public", BUSY_PUBLIC),
+                    User("Private", BUSY_PRIVATE), User("Listed", OFFLINE) }),
          GetParam());
     EXPECT_EQ("Online (5)", m_tree->GetItemText(Group()));
     EXPECT_EQ(FREE_ICON, Icon("Free"));
@@ -244,38 +165,38 @@ TEST_P(AllTreeEventTest, FirstListFillsTheGroupWithAnIconPerStatus)
     EXPECT_EQ(BUSY_ICON, Icon("Private"));
     EXPECT_EQ(-1, Icon("Listed"));
     EXPECT_EQ(BUSY_ICON, m_tree->GetItemImage(Item("Public"), wxTreeItemIcon_Selected));
-    EXPECT_EQ(0x15, Status("Private"));
+    EXPECT_EQ(BUSY_PRIVATE, Status("Private"));
     EXPECT_EQ(Group(), m_tree->GetItemParent(Item("Free")));
 }
 
 TEST_P(AllTreeEventTest, ChangesSwitchIconsAndDeletionsCount)
 {
-    List(MakeList({ User("Anna", 0x03), User("Bob", 0x0D), User("Cleo", 0x15) }), GetParam());
+    List(MakeList({ User("Anna", FREE), User("Bob", BUSY_PUBLIC), User("Cleo", BUSY_PRIVATE) }), GetParam());
 
-    Changed(User("Anna", 0x0D), 0x03, GetParam());
+    Changed(User("Anna", BUSY_PUBLIC), FREE, GetParam());
     EXPECT_EQ(BUSY_ICON, Icon("Anna"));
     EXPECT_EQ(BUSY_ICON, m_tree->GetItemImage(Item("Anna"), wxTreeItemIcon_Selected));
-    EXPECT_EQ(0x0D, Status("Anna"));
-    Changed(User("Bob", 0x03), 0x0D, GetParam());
+    EXPECT_EQ(BUSY_PUBLIC, Status("Anna"));
+    Changed(User("Bob", FREE), BUSY_PUBLIC, GetParam());
     EXPECT_EQ(FREE_ICON, Icon("Bob"));
 
     // A change for a name without an item, even one differing only in letter case, adds
     // nothing and touches no icon.
     const std::string before = Dump(*m_tree);
-    Changed(User("Dora", 0x03), 0x0D, GetParam());
-    Changed(User("anna", 0x03), 0x0D, GetParam());
-    Deleted(User("Dora", 0x03), GetParam());
+    Changed(User("Dora", FREE), BUSY_PUBLIC, GetParam());
+    Changed(User("anna", FREE), BUSY_PUBLIC, GetParam());
+    Deleted(User("Dora", FREE), GetParam());
     EXPECT_EQ(before, Dump(*m_tree));
 
-    Deleted(User("Cleo", 0x15), GetParam());
+    Deleted(User("Cleo", BUSY_PRIVATE), GetParam());
     EXPECT_EQ("Online (2)", m_tree->GetItemText(Group()));
     EXPECT_FALSE(Item("Cleo").IsOk());
 }
 
 TEST_P(AllTreeEventTest, LaterArrivalsJoinTheEndOfTheGroup)
 {
-    List(MakeList({ User("Zed", 0x0D), User("Yan", 0x03) }), GetParam());
-    Added(User("Aaron", 0x15), GetParam());
+    List(MakeList({ User("Zed", BUSY_PUBLIC), User("Yan", FREE) }), GetParam());
+    Added(User("Aaron", BUSY_PRIVATE), GetParam());
     wxTreeItemId last = m_tree->GetLastChild(Group());
     EXPECT_EQ("Aaron", m_tree->GetItemText(last));
     EXPECT_EQ(BUSY_ICON, m_tree->GetItemImage(last));
@@ -284,20 +205,20 @@ TEST_P(AllTreeEventTest, LaterArrivalsJoinTheEndOfTheGroup)
     // A second item of a name goes to the end too, but the icon and the status go to the first
     // item of the name, which every later event also finds first.
     const wxTreeItemId firstZed = Item("Zed");
-    Added(User("Zed", 0x01), GetParam());
+    Added(User("Zed", ONLINE_ONLY), GetParam());
     last = m_tree->GetLastChild(Group());
     EXPECT_EQ("Zed", m_tree->GetItemText(last));
     EXPECT_EQ(-1, m_tree->GetItemImage(last));
-    EXPECT_EQ(0x01, m_tree->GetUserData(last)->GetUser().GetStatus());
+    EXPECT_EQ(ONLINE_ONLY, m_tree->GetUserData(last)->GetUser().GetStatus());
     EXPECT_EQ(firstZed, Item("Zed"));
     EXPECT_EQ(FREE_ICON, Icon("Zed"));
-    EXPECT_EQ(0x01, Status("Zed"));
+    EXPECT_EQ(ONLINE_ONLY, Status("Zed"));
     EXPECT_EQ("Online (4)", m_tree->GetItemText(Group()));
 
-    Changed(User("Zed", 0x15), 0x01, GetParam());
+    Changed(User("Zed", BUSY_PRIVATE), ONLINE_ONLY, GetParam());
     EXPECT_EQ(BUSY_ICON, m_tree->GetItemImage(firstZed));
     EXPECT_EQ(-1, m_tree->GetItemImage(last));
-    Deleted(User("Zed", 0x15), GetParam());
+    Deleted(User("Zed", BUSY_PRIVATE), GetParam());
     EXPECT_EQ("Online (3)", m_tree->GetItemText(Group()));
     EXPECT_EQ(last, Item("Zed"));
 }
@@ -309,50 +230,19 @@ INSTANTIATE_TEST_SUITE_P(Delivery, AllTreeEventTest,
 // the tree must show exactly what the plain description gives.
 TEST_F(AllTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
 {
-    const wxString names[] = { "Anna", "anna", "Bob", "Cleo", "Dan", "Eve", "Finn" };
-    const int statuses[] = { 0x00, 0x01, 0x03, 0x0D, 0x15 };
     for ( unsigned seed = 1; seed <= 8; ++seed )
     {
-        m_frame->Destroy();
-        m_frame = new wxFrame(nullptr, wxID_ANY, "trees");
-        m_tree = new AllTreeCtrl(m_frame, wxID_ANY, wxDefaultPosition, wxDefaultSize, TREE_STYLE,
-                                 wxDefaultValidator, wxTreeCtrlNameStr);
+        NewTree();
         AllReference reference;
         ASSERT_EQ(reference.Dump(), Dump(*m_tree));
 
-        std::mt19937 random(seed);
-        const auto user = [&] { return User(names[random() % 7], statuses[random() % 5]); };
+        RandomDraw draw(seed);
         for ( int step = 0; step < 200; ++step )
         {
-            const Delivery how = random() % 2 ? Delivery::Queued : Delivery::Direct;
-            const User someone = user();
-            switch ( random() % 10 )
-            {
-                case 0:
-                {
-                    UserList list;
-                    for ( unsigned i = random() % 4; i > 0; --i )
-                        list.AddUser(user());
-                    reference.List(List(list, how)->GetUserList());
-                    break;
-                }
-                case 1:
-                case 2:
-                case 3:
-                    Added(someone, how);
-                    reference.Added(someone);
-                    break;
-                case 4:
-                case 5:
-                case 6:
-                    Deleted(someone, how);
-                    reference.Deleted(someone);
-                    break;
-                default:
-                    Changed(someone, statuses[random() % 5], how);
-                    reference.Changed(someone);
-                    break;
-            }
+            if ( draw() % 10 == 0 )
+                reference.List(List(draw.SomeList(3), draw.Way())->GetUserList());
+            else
+                RandomUserEvent(draw, reference);
             ASSERT_EQ(reference.Dump(), Dump(*m_tree)) << "seed " << seed << " step " << step;
         }
     }
@@ -374,11 +264,7 @@ TEST(TreeIcons, ComeFromTheSkinInTheirOrder)
 {
     const wxString program = TestSupport::BuildDir() + "/Parlo";
     ASSERT_TRUE(wxFileExists(program + ".skin")) << "Parlo.skin was not built";
-    const wxArrayString savedArgs = wxTheApp->argv.GetArguments();
-    const wchar_t* args[] = { program.wc_str() };
-    wxTheApp->argv.Init(1, args);
-    wxTheApp->argc = 1;
-    delete Skin::GetInstance();
+    ScopedSkin asBuilt(program);
     Skin* skin = Skin::GetInstance();
 
     wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "trees");
@@ -411,16 +297,5 @@ TEST(TreeIcons, ComeFromTheSkinInTheirOrder)
 
     frame->Destroy();
     wxTheApp->ProcessPendingEvents();
-    delete Skin::GetInstance();
-    std::vector<wxString> copies(savedArgs.begin(), savedArgs.end());
-    std::vector<const wchar_t*> saved;
-    for ( const wxString& arg : copies )
-        saved.push_back(arg.wc_str());
-    wxTheApp->argv.Init(static_cast<int>(saved.size()), saved.data());
-    wxTheApp->argc = static_cast<int>(saved.size());
-    // The store takes every handler of the process with it; other tests need them.
-    wxInitAllImageHandlers();
-    if ( !wxFileSystem::HasHandlerForPath(program) )
-        wxFileSystem::AddHandler(new wxLocalFSHandler);
 }
 }

@@ -1,8 +1,6 @@
 #include "TreeTestSupport.h"
-#include "common/TempConfig.h"
 
 #include "model/UserList.h"
-#include "sync/UserEvent.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/UserListTreeItemData.h"
 
@@ -13,44 +11,27 @@
 #include <wx/imaglist.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+using namespace StatusWord;
 using namespace TreeTestSupport;
 
 namespace
 {
 // The image list's order: the user icons, then the group icons.
 const int OFFLINE_ICON = 0;
-const int FREE_ICON = 1;
-const int BUSY_ICON = 2;
 const int ONLINE_GROUP_ICON = 3;
 const int OFFLINE_GROUP_ICON = 4;
 
 // Each group as "label [image]", then its users as "name image/selected status".
 std::string Dump(const FavoriteTreeCtrl& tree)
 {
-    wxString out;
-    wxTreeItemIdValue groups;
-    for ( wxTreeItemId group = tree.GetFirstChild(tree.GetRootItem(), groups); group.IsOk();
-          group = tree.GetNextChild(tree.GetRootItem(), groups) )
-    {
-        out += wxString::Format("%s [%d/%d]\n", tree.GetItemText(group),
+    return DumpGroups(tree, [&](const wxTreeItemId& group) {
+        return wxString::Format("%s [%d/%d]\n", tree.GetItemText(group),
                                 tree.GetItemImage(group, wxTreeItemIcon_Normal),
                                 tree.GetItemImage(group, wxTreeItemIcon_Selected));
-        wxTreeItemIdValue users;
-        for ( wxTreeItemId item = tree.GetFirstChild(group, users); item.IsOk();
-              item = tree.GetNextChild(group, users) )
-        {
-            const UserListTreeItemData* data = tree.GetUserData(item);
-            out += wxString::Format("  %s %d/%d %x\n", tree.GetItemText(item),
-                                    tree.GetItemImage(item, wxTreeItemIcon_Normal),
-                                    tree.GetItemImage(item, wxTreeItemIcon_Selected),
-                                    data ? data->GetUser().GetStatus() : -1);
-        }
-    }
-    return out.utf8_string();
+    });
 }
 
 // The tree as described, kept the plain way: two vectors searched from the front.
@@ -82,15 +63,15 @@ public:
         for ( UserList::const_iterator it = m_favorites.begin(); it != m_favorites.end(); ++it )
         {
             const User* online = site.FindUser(it->first);
-            const User now(it->first, online ? online->GetStatus() : 0);
-            const Item* shown = Find(it->first);
+            const User now(it->first, online ? online->GetStatus() : OFFLINE);
+            const ReferenceItem* shown = Find(it->first);
             if ( !shown || shown->status != now.GetStatus() )
                 Changed(now);
         }
     }
 
     void Added(const User& user) { Changed(user); }
-    void Deleted(const User& user) { Changed(User(user.GetName(), 0)); }
+    void Deleted(const User& user) { Changed(User(user.GetName(), OFFLINE)); }
 
     // The old status does not matter: the group an item leaves is the one it is in.
     void Changed(const User& user)
@@ -98,20 +79,20 @@ public:
         if ( !m_favorites.FindUser(user.GetName()) )
             return;
         const int status = user.GetStatus();
-        const int icon = status == 0 ? OFFLINE_ICON : OnlineIcon(status);
+        const int icon = status == OFFLINE ? OFFLINE_ICON : OnlineIcon(status);
         if ( status & STATUS_ONLINE )
             Erase(m_offline, user.GetName());
-        else if ( status == 0 )
+        else if ( status == OFFLINE )
             Erase(m_online, user.GetName());
-        Item* item = Find(user.GetName());
+        ReferenceItem* item = Find(user.GetName());
         if ( !item )
         {
-            std::vector<Item>* group = status == 0 ? &m_offline
-                                       : (status & STATUS_ONLINE) ? &m_online
-                                                                  : nullptr;
+            std::vector<ReferenceItem>* group = status == OFFLINE           ? &m_offline
+                                                : (status & STATUS_ONLINE) ? &m_online
+                                                                           : nullptr;
             if ( !group )
                 return;
-            group->push_back(Item{ user.GetName(), status, icon });
+            group->push_back(ReferenceItem{ user.GetName(), status, icon });
             m_onlineLabel = wxString::Format("Online (%d)", static_cast<int>(m_online.size()));
             m_offlineLabel = wxString::Format("Offline (%d)", static_cast<int>(m_offline.size()));
             item = &group->back();
@@ -126,40 +107,17 @@ public:
             return std::string();
         wxString out = wxString::Format("%s [%d/%d]\n", m_onlineLabel, ONLINE_GROUP_ICON,
                                         ONLINE_GROUP_ICON);
-        for ( const Item& item : m_online )
-            out += ItemLine(item);
+        for ( const ReferenceItem& item : m_online )
+            out += item.Line();
         out += wxString::Format("%s [%d/%d]\n", m_offlineLabel, OFFLINE_GROUP_ICON,
                                 OFFLINE_GROUP_ICON);
-        for ( const Item& item : m_offline )
-            out += ItemLine(item);
+        for ( const ReferenceItem& item : m_offline )
+            out += item.Line();
         return out.utf8_string();
     }
 
 private:
-    struct Item
-    {
-        wxString name;
-        int status;
-        int icon;
-    };
-
-    static wxString ItemLine(const Item& item)
-    {
-        return wxString::Format("  %s %d/%d %x\n", item.name, item.icon, item.icon, item.status);
-    }
-
-    static int OnlineIcon(int status)
-    {
-        if ( status & STATUS_FREE )
-            return FREE_ICON;
-        if ( (status & STATUS_ONLINE) && !(status & STATUS_BUSY) )
-            return FREE_ICON;
-        if ( status & STATUS_BUSY )
-            return BUSY_ICON;
-        return -1;
-    }
-
-    static void Erase(std::vector<Item>& group, const wxString& name)
+    static void Erase(std::vector<ReferenceItem>& group, const wxString& name)
     {
         for ( auto item = group.begin(); item != group.end(); ++item )
             if ( item->name == name )
@@ -169,10 +127,10 @@ private:
             }
     }
 
-    Item* Find(const wxString& name)
+    ReferenceItem* Find(const wxString& name)
     {
-        for ( std::vector<Item>* group : { &m_online, &m_offline } )
-            for ( Item& item : *group )
+        for ( std::vector<ReferenceItem>* group : { &m_online, &m_offline } )
+            for ( ReferenceItem& item : *group )
                 if ( item.name == name )
                     return &item;
         return nullptr;
@@ -182,60 +140,13 @@ private:
     bool m_groups = false;
     wxString m_onlineLabel;
     wxString m_offlineLabel;
-    std::vector<Item> m_online;
-    std::vector<Item> m_offline;
+    std::vector<ReferenceItem> m_online;
+    std::vector<ReferenceItem> m_offline;
 };
 
-class FavoriteTreeTest : public ConfiguredTest
+class FavoriteTreeTest : public TreeTest<FavoriteTreeCtrl>
 {
 protected:
-    void SetUp() override
-    {
-        ConfiguredTest::SetUp();
-        m_frame = new wxFrame(nullptr, wxID_ANY, "trees", wxDefaultPosition, wxSize(240, 480));
-        NewTree();
-    }
-
-    void TearDown() override
-    {
-        m_frame->Destroy();
-        wxTheApp->ProcessPendingEvents();
-        ConfiguredTest::TearDown();
-    }
-
-    void NewTree()
-    {
-        if ( m_tree )
-            m_tree->Destroy();
-        m_tree = new FavoriteTreeCtrl(m_frame, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                      TREE_STYLE, wxDefaultValidator, wxTreeCtrlNameStr);
-    }
-
-    void Added(const User& user, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_ADDED, -1);
-        Deliver(m_tree, event, how);
-    }
-    void Deleted(const User& user, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_DELETED, -1);
-        Deliver(m_tree, event, how);
-    }
-    void Changed(const User& user, int oldStatus, Delivery how)
-    {
-        UserEvent event(user, wxEVT_USER_CHANGED, oldStatus);
-        Deliver(m_tree, event, how);
-    }
-    // A list as the main frame (the favourites, id 0) or the daemon thread (id -1) posts it.
-    // Returns the event whose list the tree walked: a queued event reaches it as a copy.
-    std::unique_ptr<UserListEvent> List(const UserList& list, int id, Delivery how)
-    {
-        std::unique_ptr<UserListEvent> event(new UserListEvent(wxEVT_USER_LIST_INITIALIZED, id));
-        event->SetUserList(list);
-        std::unique_ptr<UserListEvent> copy(static_cast<UserListEvent*>(event->Clone()));
-        Deliver(m_tree, *event, how);
-        return how == Delivery::Queued ? std::move(copy) : std::move(event);
-    }
     void Favorites(const UserList& list, Delivery how) { List(list, 0, how); }
 
     wxTreeItemId Group(int index) const
@@ -257,9 +168,6 @@ protected:
                                 m_tree->GetItemImage(item), status)
             .utf8_string();
     }
-
-    wxFrame* m_frame = nullptr;
-    FavoriteTreeCtrl* m_tree = nullptr;
 };
 
 class FavoriteTreeEventTest : public FavoriteTreeTest,
@@ -291,8 +199,8 @@ TEST_F(FavoriteTreeTest, StartsEmptyAndCreatesTwoLoadingGroupsOnce)
 TEST_P(FavoriteTreeEventTest, FavouritesAreSplitByOnlineStateWithAnIconEach)
 {
     m_tree->CreateGroupItems();
-    Favorites(MakeList({ User("Free", 0x03), User("Away", 0x00), User("Public", 0x0D),
-                         User("Private", 0x15), User("Online", 0x01) }),
+    Favorites(MakeList({ User("Free", FREE), User("Away", OFFLINE), User("Public", BUSY_PUBLIC),
+                         User("Private", BUSY_PRIVATE), User("Online", ONLINE_ONLY) }),
               GetParam());
     EXPECT_EQ("Online (4)", Label(0));
     EXPECT_EQ("Offline (1)", Label(1));
@@ -310,16 +218,16 @@ TEST_P(FavoriteTreeEventTest, FavouritesAreSplitByOnlineStateWithAnIconEach)
 TEST_P(FavoriteTreeEventTest, FavouritesMoveBetweenTheGroupsAsPerformersComeAndGo)
 {
     m_tree->CreateGroupItems();
-    Favorites(MakeList({ User("Anna", 0x03), User("Bob", 0x00), User("Cleo", 0x00) }), GetParam());
+    Favorites(MakeList({ User("Anna", FREE), User("Bob", OFFLINE), User("Cleo", OFFLINE) }), GetParam());
 
-    Deleted(User("Anna", 0x03), GetParam());
+    Deleted(User("Anna", FREE), GetParam());
     EXPECT_EQ("offline 0 0", Where("Anna"));
     EXPECT_EQ("Online (0)", Label(0));
     EXPECT_EQ("Offline (3)", Label(1));
 
-    Added(User("Bob", 0x0D), GetParam());
+    Added(User("Bob", BUSY_PUBLIC), GetParam());
     EXPECT_EQ("online 2 d", Where("Bob"));
-    Added(User("Anna", 0x03), GetParam());
+    Added(User("Anna", FREE), GetParam());
     EXPECT_EQ("online 1 3", Where("Anna"));
     EXPECT_EQ("Online (2)", Label(0));
     EXPECT_EQ("Offline (1)", Label(1));
@@ -327,7 +235,7 @@ TEST_P(FavoriteTreeEventTest, FavouritesMoveBetweenTheGroupsAsPerformersComeAndG
     EXPECT_EQ("Anna", m_tree->GetItemText(m_tree->GetLastChild(Group(0))));
 
     // A change of state online keeps the item where it is.
-    Changed(User("Anna", 0x15), 0x03, GetParam());
+    Changed(User("Anna", BUSY_PRIVATE), FREE, GetParam());
     EXPECT_EQ("online 2 15", Where("Anna"));
     EXPECT_EQ("Anna", m_tree->GetItemText(m_tree->GetLastChild(Group(0))));
     EXPECT_EQ("Online (2)", Label(0));
@@ -336,15 +244,15 @@ TEST_P(FavoriteTreeEventTest, FavouritesMoveBetweenTheGroupsAsPerformersComeAndG
 TEST_P(FavoriteTreeEventTest, OnlyFavouritesOfTheExactNameAreFollowed)
 {
     m_tree->CreateGroupItems();
-    Favorites(MakeList({ User("Anna", 0x00), User("Bob", 0x03) }), GetParam());
+    Favorites(MakeList({ User("Anna", OFFLINE), User("Bob", FREE) }), GetParam());
     const std::string before = Dump(*m_tree);
 
-    Added(User("Zed", 0x03), GetParam());
-    Changed(User("Zed", 0x0D), 0x03, GetParam());
-    Deleted(User("Zed", 0x0D), GetParam());
-    Added(User("anna", 0x03), GetParam());
-    Added(User("ANNA", 0x0D), GetParam());
-    Deleted(User("bob", 0x03), GetParam());
+    Added(User("Zed", FREE), GetParam());
+    Changed(User("Zed", BUSY_PUBLIC), FREE, GetParam());
+    Deleted(User("Zed", BUSY_PUBLIC), GetParam());
+    Added(User("anna", FREE), GetParam());
+    Added(User("ANNA", BUSY_PUBLIC), GetParam());
+    Deleted(User("bob", FREE), GetParam());
     EXPECT_EQ(before, Dump(*m_tree));
     EXPECT_EQ("offline 0 0", Where("Anna"));
 }
@@ -352,8 +260,8 @@ TEST_P(FavoriteTreeEventTest, OnlyFavouritesOfTheExactNameAreFollowed)
 TEST_P(FavoriteTreeEventTest, ANewListReplacesTheFavourites)
 {
     m_tree->CreateGroupItems();
-    Favorites(MakeList({ User("Anna", 0x03), User("Bob", 0x00) }), GetParam());
-    Favorites(MakeList({ User("Anna", 0x0D), User("Cleo", 0x00) }), GetParam());
+    Favorites(MakeList({ User("Anna", FREE), User("Bob", OFFLINE) }), GetParam());
+    Favorites(MakeList({ User("Anna", BUSY_PUBLIC), User("Cleo", OFFLINE) }), GetParam());
     EXPECT_EQ("", Where("Bob"));
     EXPECT_EQ("online 2 d", Where("Anna"));
     EXPECT_EQ("offline 0 0", Where("Cleo"));
@@ -361,7 +269,7 @@ TEST_P(FavoriteTreeEventTest, ANewListReplacesTheFavourites)
     EXPECT_EQ("Offline (1)", Label(1));
 
     // Bob is no favourite any more.
-    Added(User("Bob", 0x03), GetParam());
+    Added(User("Bob", FREE), GetParam());
     EXPECT_EQ("", Where("Bob"));
 }
 
@@ -371,10 +279,10 @@ TEST_P(FavoriteTreeEventTest, AnEmptyListEmptiesTheGroupsButLeavesTheirLabels)
     Favorites(UserList(), GetParam());
     EXPECT_EQ("Online (Loading) [3/3]\nOffline (Loading) [4/4]\n", Dump(*m_tree));
 
-    Favorites(MakeList({ User("Anna", 0x03), User("Bob", 0x00) }), GetParam());
+    Favorites(MakeList({ User("Anna", FREE), User("Bob", OFFLINE) }), GetParam());
     Favorites(UserList(), GetParam());
     EXPECT_EQ("Online (1) [3/3]\nOffline (1) [4/4]\n", Dump(*m_tree));
-    Added(User("Anna", 0x03), GetParam());
+    Added(User("Anna", FREE), GetParam());
     EXPECT_EQ("", Where("Anna"));
 }
 
@@ -382,14 +290,14 @@ TEST_P(FavoriteTreeEventTest, TheSitesOwnListIsNeverTakenAsTheFavourites)
 {
     // Before any favourites it changes nothing.
     m_tree->CreateGroupItems();
-    List(MakeList({ User("Anna", 0x03), User("Bob", 0x0D) }), -1, GetParam());
+    List(MakeList({ User("Anna", FREE), User("Bob", BUSY_PUBLIC) }), -1, GetParam());
     EXPECT_EQ("Online (Loading) [3/3]\nOffline (Loading) [4/4]\n", Dump(*m_tree));
 
     // Afterwards it brings the favourites up to date: a favourite put together from an older
     // site list may show the wrong state.
-    Favorites(MakeList({ User("Anna", 0x00), User("Bob", 0x03), User("Cleo", 0x00) }),
+    Favorites(MakeList({ User("Anna", OFFLINE), User("Bob", FREE), User("Cleo", OFFLINE) }),
               GetParam());
-    List(MakeList({ User("Anna", 0x0D), User("Cleo", 0x03), User("Zed", 0x03) }), -1, GetParam());
+    List(MakeList({ User("Anna", BUSY_PUBLIC), User("Cleo", FREE), User("Zed", FREE) }), -1, GetParam());
     EXPECT_EQ("online 2 d", Where("Anna"));
     EXPECT_EQ("offline 0 0", Where("Bob"));
     EXPECT_EQ("online 1 3", Where("Cleo"));
@@ -398,15 +306,15 @@ TEST_P(FavoriteTreeEventTest, TheSitesOwnListIsNeverTakenAsTheFavourites)
     EXPECT_EQ("Offline (1)", Label(1));
 
     // The favourites are still the three.
-    Added(User("Zed", 0x03), GetParam());
+    Added(User("Zed", FREE), GetParam());
     EXPECT_EQ("", Where("Zed"));
-    Deleted(User("Cleo", 0x03), GetParam());
+    Deleted(User("Cleo", FREE), GetParam());
     EXPECT_EQ("offline 0 0", Where("Cleo"));
 }
 
 TEST_P(FavoriteTreeEventTest, AFavouritesListBeforeTheGroupsCreatesThem)
 {
-    Favorites(MakeList({ User("Anna", 0x03) }), GetParam());
+    Favorites(MakeList({ User("Anna", FREE) }), GetParam());
     EXPECT_EQ("Online (1) [3/3]\n  Anna 1/1 3\nOffline (0) [4/4]\n", Dump(*m_tree));
     EXPECT_EQ(5, m_tree->GetImageList()->GetImageCount());
 }
@@ -415,11 +323,11 @@ TEST_P(FavoriteTreeEventTest, AFavouriteShownInTheWrongGroupMovesToTheRightOne)
 {
     // Both built from a site list older than the events that follow.
     m_tree->CreateGroupItems();
-    Favorites(MakeList({ User("Anna", 0x00), User("Bob", 0x03) }), GetParam());
+    Favorites(MakeList({ User("Anna", OFFLINE), User("Bob", FREE) }), GetParam());
 
-    Changed(User("Anna", 0x0D), 0x03, GetParam());
+    Changed(User("Anna", BUSY_PUBLIC), FREE, GetParam());
     EXPECT_EQ("online 2 d", Where("Anna"));
-    Deleted(User("Bob", 0x00), GetParam());
+    Deleted(User("Bob", OFFLINE), GetParam());
     EXPECT_EQ("offline 0 0", Where("Bob"));
     EXPECT_EQ("Online (1)", Label(0));
     EXPECT_EQ("Offline (1)", Label(1));
@@ -432,13 +340,10 @@ INSTANTIATE_TEST_SUITE_P(Delivery, FavoriteTreeEventTest,
 // delivered either way: the tree must show exactly what the plain description gives.
 TEST_F(FavoriteTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
 {
-    const wxString names[] = { "Anna", "anna", "Bob", "Cleo", "Dan", "Eve", "Finn" };
-    const int statuses[] = { 0x00, 0x01, 0x03, 0x0D, 0x15 };
     for ( unsigned seed = 1; seed <= 8; ++seed )
     {
         NewTree();
         FavoriteReference reference;
-        std::mt19937 random(seed);
         // Half of the runs leave the groups to the first favourites list.
         if ( seed % 2 )
         {
@@ -447,41 +352,19 @@ TEST_F(FavoriteTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
         }
         ASSERT_EQ(reference.Dump(), Dump(*m_tree));
 
-        const auto user = [&] { return User(names[random() % 7], statuses[random() % 5]); };
-        const auto someList = [&]
-        {
-            UserList list;
-            for ( unsigned i = random() % 5; i > 0; --i )
-                list.AddUser(user());
-            return list;
-        };
+        RandomDraw draw(seed);
         for ( int step = 0; step < 200; ++step )
         {
-            const Delivery how = random() % 2 ? Delivery::Queued : Delivery::Direct;
-            const User someone = user();
-            switch ( random() % 12 )
+            switch ( draw() % 12 )
             {
                 case 0:
-                    reference.Favorites(List(someList(), 0, how)->GetUserList());
+                    reference.Favorites(List(draw.SomeList(4), 0, draw.Way())->GetUserList());
                     break;
                 case 1:
-                    reference.Site(List(someList(), -1, how)->GetUserList());
-                    break;
-                case 2:
-                case 3:
-                case 4:
-                    Added(someone, how);
-                    reference.Added(someone);
-                    break;
-                case 5:
-                case 6:
-                case 7:
-                    Deleted(someone, how);
-                    reference.Deleted(someone);
+                    reference.Site(List(draw.SomeList(4), -1, draw.Way())->GetUserList());
                     break;
                 default:
-                    Changed(someone, statuses[random() % 5], how);
-                    reference.Changed(someone);
+                    RandomUserEvent(draw, reference);
                     break;
             }
             ASSERT_EQ(reference.Dump(), Dump(*m_tree)) << "seed " << seed << " step " << step;

@@ -1,4 +1,5 @@
-#include "DialogRecorder.h"
+#include "ExpectDialog.h"
+#include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 #include "sitesim/SimulatedSite.h"
@@ -7,13 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <wx/app.h>
-#include <wx/ffile.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/testing.h>
 #include <wx/translation.h>
 
 #include <fstream>
@@ -21,52 +19,11 @@
 #include <string>
 #include <vector>
 
+using TestSupport::FileContents;
+
 namespace
 {
 const char* const UPDATE_PATH = "/cgi-bin/app/update.cgi";
-
-// Answers the consent question and keeps what it asked.
-struct Consent
-{
-    wxString message;
-    wxString caption;
-    long style = 0;
-    int asked = 0;
-};
-
-class AnswerConsent : public wxExpectModalBase<wxMessageDialog, AnswerConsent>
-{
-public:
-    AnswerConsent(int answer, Consent& consent)
-        : m_answer(answer)
-        , m_consent(&consent)
-    {
-    }
-
-protected:
-    int OnInvoked(wxMessageDialog* dialog) const override
-    {
-        m_consent->message = dialog->GetMessage();
-        m_consent->caption = dialog->GetTitle();
-        m_consent->style = dialog->GetMessageDialogStyle();
-        ++m_consent->asked;
-        return m_answer;
-    }
-
-private:
-    int m_answer;
-    Consent* m_consent;
-};
-
-std::string Contents(const wxString& path)
-{
-    wxFFile file(path, "rb");
-    if ( !file.IsOpened() )
-        return "(missing)";
-    std::string text(static_cast<size_t>(file.Length()), '\0');
-    file.Read(&text[0], text.size());
-    return text;
-}
 
 void Write(const wxString& path, const std::string& text)
 {
@@ -100,30 +57,15 @@ protected:
         ASSERT_TRUE(m_site->Start(0));
         Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
 
-        m_savedArguments = wxTheApp->argv.GetArguments();
-        SetProgram(m_dir + "/Parlo");
+        m_program.reset(new ScopedProgramName(m_dir + "/Parlo"));
     }
 
     void TearDown() override
     {
-        std::vector<std::string> texts;
-        for ( const wxString& argument : m_savedArguments )
-            texts.push_back(argument.ToStdString());
-        std::vector<char*> pointers;
-        for ( std::string& text : texts )
-            pointers.push_back(&text[0]);
-        pointers.push_back(nullptr);
-        wxTheApp->argv.Init(static_cast<int>(texts.size()), pointers.data());
+        m_program.reset();
         m_site.reset();
         TestSupport::RemoveDir(m_dir);
         ConfiguredTest::TearDown();
-    }
-
-    static void SetProgram(const wxString& path)
-    {
-        std::string text = path.ToStdString();
-        char* arguments[] = { &text[0], nullptr };
-        wxTheApp->argv.Init(1, arguments);
     }
 
     wxString Offer(const wxString& name) const { return m_dir + "/offer/" + name; }
@@ -146,19 +88,17 @@ protected:
         return types;
     }
 
-    // Calls the export with no dialog allowed: any that shows up is recorded and dismissed.
-    wxFileName* CallWithoutDialog(size_t& dialogs)
+    // Calls the export with no dialog allowed: any that shows up fails the test.
+    static wxFileName* CallWithoutDialog()
     {
-        DialogRecorder recorder(wxID_YES);
-        wxFileName* result = GetNewPluginFileName();
-        dialogs = recorder.shown.size();
-        return result;
+        NoDialogExpected none;
+        return GetNewPluginFileName();
     }
 
     wxString m_dir;
     sitesim::SimulatedSite::Options m_options;
     std::unique_ptr<sitesim::SimulatedSite> m_site;
-    wxArrayString m_savedArguments;
+    std::unique_ptr<ScopedProgramName> m_program;
 };
 }
 
@@ -175,22 +115,22 @@ TEST_F(GetNewPluginFileNameTest, CompanionNamesFollowTheProgram)
 
 TEST_F(GetNewPluginFileNameTest, YesFetchesTheWholeSet)
 {
-    Consent consent;
+    SeenBox consent;
     wxFileName* result = nullptr;
-    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerConsent(wxID_YES, consent));
+    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerBox(wxID_YES, consent));
 
     ASSERT_NE(nullptr, result);
     EXPECT_EQ(NewPlugin(), result->GetFullPath());
-    EXPECT_EQ(std::string(5000, 'P'), Contents(NewPlugin()));
-    EXPECT_EQ("new skin", Contents(Skin() + ".new"));
-    EXPECT_EQ("new catalogue", Contents(Catalog() + ".new"));
-    EXPECT_EQ("new manifest", Contents(Manifest() + ".new"));
+    EXPECT_EQ(std::string(5000, 'P'), FileContents(NewPlugin()));
+    EXPECT_EQ("new skin", FileContents(Skin() + ".new"));
+    EXPECT_EQ("new catalogue", FileContents(Catalog() + ".new"));
+    EXPECT_EQ("new manifest", FileContents(Manifest() + ".new"));
     // The companions in use stay until the next call.
-    EXPECT_EQ("old skin", Contents(Skin()));
+    EXPECT_EQ("old skin", FileContents(Skin()));
     EXPECT_EQ((std::vector<std::string>{ "", "skin", "mo", "manifest" }), UpdateRequests());
     EXPECT_EQ("1.3.0", m_site->GetRequests().at(0).params.at("version"));
 
-    EXPECT_EQ(1, consent.asked);
+    EXPECT_EQ(1, consent.shown);
     EXPECT_EQ("The new plugin will be installed.", consent.message);
     EXPECT_EQ("Confirm", consent.caption);
     EXPECT_EQ(wxYES_NO | wxCENTRE | wxICON_INFORMATION,
@@ -198,26 +138,26 @@ TEST_F(GetNewPluginFileNameTest, YesFetchesTheWholeSet)
 
     // Asked again: the same object, the same name; the waiting companions are now in place.
     wxFileName* again = nullptr;
-    wxTEST_DIALOG(again = GetNewPluginFileName(), AnswerConsent(wxID_YES, consent));
+    wxTEST_DIALOG(again = GetNewPluginFileName(), AnswerBox(wxID_YES, consent));
     EXPECT_EQ(result, again);
     EXPECT_EQ(NewPlugin(), again->GetFullPath());
-    EXPECT_EQ("new skin", Contents(Skin()));
-    EXPECT_EQ("new catalogue", Contents(Catalog()));
-    EXPECT_EQ("new manifest", Contents(Manifest()));
+    EXPECT_EQ("new skin", FileContents(Skin()));
+    EXPECT_EQ("new catalogue", FileContents(Catalog()));
+    EXPECT_EQ("new manifest", FileContents(Manifest()));
 }
 
 TEST_F(GetNewPluginFileNameTest, NoRemovesTheDownloadAndFetchesNothingMore)
 {
-    Consent consent;
+    SeenBox consent;
     wxFileName* result = nullptr;
-    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerConsent(wxID_NO, consent));
+    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerBox(wxID_NO, consent));
 
     EXPECT_EQ(nullptr, result);
-    EXPECT_EQ(1, consent.asked);
+    EXPECT_EQ(1, consent.shown);
     EXPECT_FALSE(wxFileName::Exists(NewPlugin()));
     EXPECT_EQ(std::vector<std::string>{ "" }, UpdateRequests());
     EXPECT_FALSE(wxFileName::Exists(Skin() + ".new"));
-    EXPECT_EQ("old skin", Contents(Skin()));
+    EXPECT_EQ("old skin", FileContents(Skin()));
 }
 
 TEST_F(GetNewPluginFileNameTest, FailedSkinDownloadStillGivesTheName)
@@ -229,16 +169,16 @@ TEST_F(GetNewPluginFileNameTest, FailedSkinDownloadStillGivesTheName)
     ASSERT_TRUE(m_site->Start(0));
     Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
 
-    Consent consent;
+    SeenBox consent;
     wxFileName* result = nullptr;
-    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerConsent(wxID_YES, consent));
+    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerBox(wxID_YES, consent));
 
     ASSERT_NE(nullptr, result);
     EXPECT_EQ(NewPlugin(), result->GetFullPath());
     EXPECT_FALSE(wxFileName::Exists(Skin() + ".new"));
-    EXPECT_EQ("old skin", Contents(Skin()));
-    EXPECT_EQ("new catalogue", Contents(Catalog() + ".new"));
-    EXPECT_EQ("new manifest", Contents(Manifest() + ".new"));
+    EXPECT_EQ("old skin", FileContents(Skin()));
+    EXPECT_EQ("new catalogue", FileContents(Catalog() + ".new"));
+    EXPECT_EQ("new manifest", FileContents(Manifest() + ".new"));
     EXPECT_EQ((std::vector<std::string>{ "", "skin", "mo", "manifest" }), UpdateRequests());
 }
 
@@ -248,34 +188,29 @@ TEST_F(GetNewPluginFileNameTest, NoUpdateAsksNothingButInstallsWaitingCompanions
     m_site->SetCurrentVersion("1.3.0");
     Write(Skin() + ".new", "waiting skin");
     Write(Manifest() + ".new", "waiting manifest");
-    size_t dialogs = 0;
-    EXPECT_EQ(nullptr, CallWithoutDialog(dialogs));
-    EXPECT_EQ(0u, dialogs);
+    EXPECT_EQ(nullptr, CallWithoutDialog());
     EXPECT_FALSE(wxFileName::Exists(NewPlugin()));
-    EXPECT_EQ("waiting skin", Contents(Skin()));
+    EXPECT_EQ("waiting skin", FileContents(Skin()));
     EXPECT_FALSE(wxFileName::Exists(Skin() + ".new"));
-    EXPECT_EQ("old catalogue", Contents(Catalog()));
-    EXPECT_EQ("waiting manifest", Contents(Manifest()));
+    EXPECT_EQ("old catalogue", FileContents(Catalog()));
+    EXPECT_EQ("waiting manifest", FileContents(Manifest()));
     EXPECT_EQ(std::vector<std::string>{ "" }, UpdateRequests());
 
     // With the site unreachable the waiting skin still goes in: the move comes first.
     Write(Skin() + ".new", "second skin");
     Config().Write("/Site/mainhost", wxString::Format("127.0.0.1:%d", sitesim::SimulatedSite::UnusedPort()));
-    EXPECT_EQ(nullptr, CallWithoutDialog(dialogs));
-    EXPECT_EQ(0u, dialogs);
-    EXPECT_EQ("second skin", Contents(Skin()));
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    EXPECT_EQ("second skin", FileContents(Skin()));
 }
 
 TEST_F(GetNewPluginFileNameTest, IncompletePluginAsksNothing)
 {
-    size_t dialogs = 0;
     m_site->SetFault(UPDATE_PATH, sitesim::Fault::WrongLength(), 1);
-    EXPECT_EQ(nullptr, CallWithoutDialog(dialogs));
+    EXPECT_EQ(nullptr, CallWithoutDialog());
     m_site->SetFault(UPDATE_PATH, sitesim::Fault::Truncate(1000), 1);
-    EXPECT_EQ(nullptr, CallWithoutDialog(dialogs));
+    EXPECT_EQ(nullptr, CallWithoutDialog());
     m_site->SetFault(UPDATE_PATH, sitesim::Fault::WrongType("text/html"), 1);
-    EXPECT_EQ(nullptr, CallWithoutDialog(dialogs));
-    EXPECT_EQ(0u, dialogs);
+    EXPECT_EQ(nullptr, CallWithoutDialog());
     EXPECT_FALSE(wxFileName::Exists(NewPlugin()));
     EXPECT_EQ((std::vector<std::string>{ "", "", "" }), UpdateRequests());
 }
@@ -291,8 +226,8 @@ TEST_F(GetNewPluginFileNameTest, QuestionInTheUsersLanguage)
     }
     ASSERT_TRUE(locale.AddCatalog("Parlo"));
 
-    Consent consent;
-    wxTEST_DIALOG(GetNewPluginFileName(), AnswerConsent(wxID_NO, consent));
+    SeenBox consent;
+    wxTEST_DIALOG(GetNewPluginFileName(), AnswerBox(wxID_NO, consent));
     EXPECT_EQ(wxString::FromUTF8("新しいプラグインをインストールします。"), consent.message);
     EXPECT_EQ(wxString::FromUTF8("確認"), consent.caption);
 }

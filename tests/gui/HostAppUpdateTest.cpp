@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/process.h>
@@ -19,6 +18,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using TestSupport::FileContents;
 
 namespace
 {
@@ -46,16 +47,6 @@ size_t Count(const wxString& text, const wxString& needle)
     return count;
 }
 
-std::string Contents(const wxString& path)
-{
-    wxFFile file(path, "rb");
-    if ( !file.IsOpened() )
-        return "(missing)";
-    std::string text(static_cast<size_t>(file.Length()), '\0');
-    file.Read(&text[0], text.size());
-    return text;
-}
-
 // A copy of the host program with its plug-in and companion files in a folder of its own,
 // pointed at a site by its own configuration file.
 class HostAppUpdateTest : public ::testing::Test
@@ -70,7 +61,7 @@ protected:
             ASSERT_TRUE(wxCopyFile(build + "/" + name, m_dir + "/" + name)) << name;
         m_probe = build + "/ParloProbe.so";
         ASSERT_TRUE(wxFileName::FileExists(m_probe));
-        m_original = Contents(m_dir + "/Parlo.so");
+        m_original = FileContents(m_dir + "/Parlo.so");
     }
 
     void TearDown() override { TestSupport::RemoveDir(m_dir); }
@@ -80,6 +71,19 @@ protected:
         std::ofstream config((m_dir + "/Parlo.conf").ToStdString());
         config << "[Site]\nmainhost=" << hostPort << "\nimagehost=" << hostPort
                << "\npreviewhost=" << hostPort << "\n[SplashScreen]\nduration=0\n";
+    }
+
+    // The simulated site offering this file as the new plug-in, with the host copy pointed at it;
+    // null if it cannot listen.
+    std::unique_ptr<sitesim::SimulatedSite> StartSiteOffering(const std::string& file)
+    {
+        sitesim::SimulatedSite::Options options;
+        options.updateFile = file;
+        auto site = std::make_unique<sitesim::SimulatedSite>(options);
+        if ( !site->Start(0) )
+            return nullptr;
+        PointAt(site->GetHostPort());
+        return site;
     }
 
     // Starts the host copy; the traces of the plug-in and the host come on its stderr.
@@ -165,7 +169,7 @@ TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
     // The original ran first and the probe only after the swap.
     EXPECT_EQ(1u, Count(traces, "probe plug-in running")) << traces;
     EXPECT_LT(traces.find("new plug-in"), traces.find("probe plug-in running"));
-    EXPECT_TRUE(Contents(m_probe) == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(FileContents(m_probe) == FileContents(m_dir + "/Parlo.so"));
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.new"));
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
     EXPECT_EQ("", ProblemLines(traces));
@@ -174,21 +178,18 @@ TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
 
 TEST_F(HostAppUpdateTest, NoUpdateOptionAsksNothing)
 {
-    sitesim::SimulatedSite::Options options;
-    options.updateFile = m_probe.ToStdString();
-    sitesim::SimulatedSite site(options);
-    ASSERT_TRUE(site.Start(0));
-    PointAt(site.GetHostPort());
+    const auto site = StartSiteOffering(m_probe.ToStdString());
+    ASSERT_TRUE(site);
 
     // A question would stop the host before its user interface.
     ChildProgramPtr host = StartHost({ "--no-update" });
     ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
     Stop(*host);
 
-    EXPECT_EQ(0u, site.CountRequests("/cgi-bin/app/update.cgi"));
+    EXPECT_EQ(0u, site->CountRequests("/cgi-bin/app/update.cgi"));
     EXPECT_EQ(wxString::npos, host->Errors().find("probe plug-in running"));
     EXPECT_EQ(wxString::npos, host->Errors().find("DownloadToFile"));
-    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
     EXPECT_EQ(0, host->Status()) << host->Errors();
 }
 
@@ -196,11 +197,8 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
 {
     const wxString broken = m_dir + "/broken.bin";
     std::ofstream(broken.ToStdString(), std::ios::binary) << std::string(100000, 'x');
-    sitesim::SimulatedSite::Options options;
-    options.updateFile = broken.ToStdString();
-    sitesim::SimulatedSite site(options);
-    ASSERT_TRUE(site.Start(0));
-    PointAt(site.GetHostPort());
+    const auto site = StartSiteOffering(broken.ToStdString());
+    ASSERT_TRUE(site);
 
     ChildProgramPtr host = StartHost();
     ChildProgramPtr answer = AnswerConsent("Return");
@@ -214,7 +212,7 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
     EXPECT_NE(wxString::npos, problems.find("going on with the old one")) << problems;
     // The old plug-in came back, runs, and is in place byte for byte.
     EXPECT_EQ(2u, Count(host->Errors(), "LumoraSite created")) << host->Errors();
-    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
     EXPECT_EQ(0, host->Status()) << host->Errors();
 }
@@ -222,11 +220,8 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
 TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)
 {
     // What is offered never gets loaded here: any file will do.
-    sitesim::SimulatedSite::Options options;
-    options.updateFile = SmallOffer();
-    sitesim::SimulatedSite site(options);
-    ASSERT_TRUE(site.Start(0));
-    PointAt(site.GetHostPort());
+    const auto site = StartSiteOffering(SmallOffer());
+    ASSERT_TRUE(site);
     // Where the old plug-in would be kept, a folder that nothing can replace.
     ASSERT_TRUE(wxFileName::Mkdir(m_dir + "/Parlo.so.old/in-the-way", 0700, wxPATH_MKDIR_FULL));
 
@@ -240,7 +235,7 @@ TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)
     EXPECT_NE(wxString::npos, problems.find("going on with the old one")) << problems;
     EXPECT_EQ(wxString::npos, host->Errors().find("probe plug-in running"));
     EXPECT_TRUE(InOrder(host->Errors(), { "unloaded", "LumoraSite created", "loaded", "calling SiteRun" }));
-    EXPECT_TRUE(m_original == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
     EXPECT_EQ(0, host->Status()) << host->Errors();
 }
 
@@ -292,11 +287,8 @@ TEST_F(HostAppUpdateTest, PluginHasNothingThatKeepsItLoaded)
 
 TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
 {
-    sitesim::SimulatedSite::Options options;
-    options.updateFile = SmallOffer();
-    sitesim::SimulatedSite site(options);
-    ASSERT_TRUE(site.Start(0));
-    PointAt(site.GetHostPort());
+    const auto site = StartSiteOffering(SmallOffer());
+    ASSERT_TRUE(site);
     ASSERT_TRUE(wxCopyFile(TestSupport::BuildDir() + "/ParloSticky.so", m_dir + "/Parlo.so"));
 
     ChildProgramPtr host = StartHost();
@@ -310,5 +302,5 @@ TEST_F(HostAppUpdateTest, PluginThatStaysLoadedEndsCleanlyWithTheNewOneInPlace)
     EXPECT_NE(wxString::npos, problems.find("stays loaded after unloading; the new one runs from the next start"))
         << problems;
     EXPECT_EQ(wxString::npos, host->Errors().find("calling SiteRun"));
-    EXPECT_TRUE(Contents(SmallOffer()) == Contents(m_dir + "/Parlo.so"));
+    EXPECT_TRUE(FileContents(SmallOffer()) == FileContents(m_dir + "/Parlo.so"));
 }

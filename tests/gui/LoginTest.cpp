@@ -1,6 +1,7 @@
-#include "DialogRecorder.h"
+#include "ExpectDialog.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 #include "shell/Site.h"
 #include "sitesim/SimulatedSite.h"
 #include "ui/AuthenticationDialog.h"
@@ -18,11 +19,12 @@
 #include <wx/notebook.h>
 #include <wx/panel.h>
 #include <wx/stopwatch.h>
-#include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include <functional>
 #include <vector>
+
+using namespace StatusWord;
 
 namespace
 {
@@ -40,7 +42,8 @@ protected:
         options.favorites = { "Anna", "Nobody_here", "Bea" };
         m_site.reset(new sitesim::SimulatedSite(options));
         ASSERT_TRUE(m_site->Start(0));
-        std::vector<sitesim::Performer> performers = { { "Anna", 0x03 }, { "Bea", 0x15 }, { "Cleo", 0x01 } };
+        std::vector<sitesim::Performer> performers = { { "Anna", FREE }, { "Bea", BUSY_PRIVATE },
+                                                       { "Cleo", ONLINE_ONLY } };
         m_site->SetPerformers(performers);
         m_site->SetChurn(0);
         Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
@@ -57,22 +60,11 @@ protected:
         ConfiguredTest::TearDown();
     }
 
-    // Chooses "UpdateFavorite"; a dialog, if one comes, is answered by the recorder in place.
-    void UpdateFavorites(DialogRecorder&)
+    // Chooses "UpdateFavorite"; a dialog, if one comes, is answered by the expectations in force.
+    void UpdateFavorites()
     {
         wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
         m_frame->GetEventHandler()->ProcessEvent(event);
-    }
-    // Types into the login dialog and presses OK, as a user would.
-    static void TypeAndConfirm(wxDialog* dialog, const wxString& user, const wxString& password)
-    {
-        AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog);
-        ASSERT_NE(nullptr, login);
-        login->GetUserNameField()->SetValue(user);
-        login->GetPasswordField()->SetValue(password);
-        wxCommandEvent ok(wxEVT_COMMAND_BUTTON_CLICKED, wxID_OK);
-        ok.SetEventObject(login);
-        login->GetEventHandler()->ProcessEvent(ok);
     }
     size_t SignIns() const { return m_site->CountRequests(SIGN_IN); }
     // The polling thread asks for the list meanwhile: pick the last sign-in.
@@ -146,52 +138,48 @@ TEST_F(LoginTest, FirstTimeAsksThenRemembers)
 {
     {
         // Cancel: nothing stored, nothing sent.
-        DialogRecorder dialogs(wxID_CANCEL);
-        wxString shownUser = "<none>";
-        dialogs.whileOpen = [&](wxDialog* dialog) {
-            shownUser = dynamic_cast<AuthenticationDialog*>(dialog)->GetUserNameField()->GetValue();
-        };
-        UpdateFavorites(dialogs);
-        ASSERT_EQ(1u, dialogs.shown.size());
-        EXPECT_EQ("Authentication", dialogs.shown[0].caption);
-        EXPECT_EQ("", shownUser);
-        TestSupport::WaitFor([] { return false; }, 200);
+        SeenSignIn signIn;
+        wxTEST_DIALOG(
+            {
+                UpdateFavorites();
+                ASSERT_EQ(1, signIn.shown);
+                EXPECT_EQ("Authentication", signIn.caption);
+                EXPECT_EQ("", signIn.user);
+                TestSupport::WaitFor([] { return false; }, 200);
+            },
+            AnswerSignIn::Cancel(&signIn));
         EXPECT_EQ(0u, SignIns());
         EXPECT_EQ("<absent>", Stored("/id"));
     }
     {
         // Wrong credentials: stored before the request, the failure is shown.
-        DialogRecorder dialogs(wxID_OK);
-        dialogs.whileOpen = [&](wxDialog* dialog) {
-            if ( dynamic_cast<AuthenticationDialog*>(dialog) )
-                TypeAndConfirm(dialog, "viewer", "wrong");
-        };
-        UpdateFavorites(dialogs);
-        EXPECT_EQ("viewer", Stored("/id"));
-        EXPECT_EQ("wrong", Stored("/password"));
-        ASSERT_TRUE(WaitForSignIns(1));
-        ASSERT_TRUE(TestSupport::WaitFor([&] { return dialogs.shown.size() == 2; }));
-        EXPECT_EQ("Could not login.", dialogs.shown[1].message);
-        EXPECT_EQ("Error", dialogs.shown[1].caption);
+        SeenBox failure;
+        wxTEST_DIALOG(
+            {
+                UpdateFavorites();
+                EXPECT_EQ("viewer", Stored("/id"));
+                EXPECT_EQ("wrong", Stored("/password"));
+                ASSERT_TRUE(WaitForSignIns(1));
+                ASSERT_TRUE(TestSupport::WaitFor([&] { return failure.shown == 1; }));
+            },
+            AnswerSignIn("viewer", "wrong"), AnswerBox(wxID_OK, failure));
+        EXPECT_EQ("Could not login.", failure.message);
+        EXPECT_EQ("Error", failure.caption);
         EXPECT_FALSE(m_frame->IsLoggedIn());
         EXPECT_FALSE(m_frame->GetFavoritePanel()->IsEnabled());
     }
     {
-        // The dialog comes again, filled with what was stored; now it works.
-        DialogRecorder dialogs(wxID_OK);
-        wxString shownUser;
-        dialogs.whileOpen = [&](wxDialog* dialog) {
-            if ( AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog) )
+        // The dialog comes again, filled with what was stored; now it works, and no error
+        // follows the success.
+        SeenSignIn signIn;
+        wxTEST_DIALOG(
             {
-                shownUser = login->GetUserNameField()->GetValue();
-                TypeAndConfirm(dialog, "viewer", "secret");
-            }
-        };
-        UpdateFavorites(dialogs);
-        EXPECT_EQ("viewer", shownUser);
-        ASSERT_TRUE(WaitForSignIns(2));
-        ASSERT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
-        EXPECT_EQ(1u, dialogs.shown.size()) << "no error after a success";
+                UpdateFavorites();
+                EXPECT_EQ("viewer", signIn.user);
+                ASSERT_TRUE(WaitForSignIns(2));
+                ASSERT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
+            },
+            AnswerSignIn("viewer", "secret", &signIn));
     }
     const sitesim::Request request = LastSignIn();
     EXPECT_EQ("username=viewer&password=secret", request.query);
@@ -212,19 +200,20 @@ TEST_F(LoginTest, FirstTimeAsksThenRemembers)
     const wxTreeItemId nobody = tree->FindItem(User("Nobody_here", 0), tree->GetRootItem(), true);
     ASSERT_TRUE(anna.IsOk());
     ASSERT_TRUE(nobody.IsOk());
-    EXPECT_EQ(0x03, tree->GetUserData(anna)->GetUser().GetStatus());
-    EXPECT_EQ(0x00, tree->GetUserData(nobody)->GetUser().GetStatus());
+    EXPECT_EQ(FREE, tree->GetUserData(anna)->GetUser().GetStatus());
+    EXPECT_EQ(OFFLINE, tree->GetUserData(nobody)->GetUser().GetStatus());
 
     // Later: the stored values go out at once, failures are silent, the page stays put.
     m_frame->GetNotebook()->SetSelection(0);
-    DialogRecorder dialogs(wxID_OK);
-    UpdateFavorites(dialogs);
-    ASSERT_TRUE(WaitForSignIns(3));
-    m_site->SetAccount("viewer", "changed");
-    UpdateFavorites(dialogs);
-    ASSERT_TRUE(WaitForSignIns(4));
-    TestSupport::WaitFor([] { return false; }, 300);
-    EXPECT_TRUE(dialogs.shown.empty());
+    {
+        NoDialogExpected silent;
+        UpdateFavorites();
+        ASSERT_TRUE(WaitForSignIns(3));
+        m_site->SetAccount("viewer", "changed");
+        UpdateFavorites();
+        ASSERT_TRUE(WaitForSignIns(4));
+        TestSupport::WaitFor([] { return false; }, 300);
+    }
     EXPECT_EQ(0, m_frame->GetNotebook()->GetSelection());
     EXPECT_EQ(favorites, Stored("/favorites")) << "a failure keeps the last favourites";
 }
@@ -234,21 +223,19 @@ TEST_F(LoginTest, CredentialsReachTheSiteAsTyped)
     const wxString user = wxString::FromUTF8("us er&#+%\xC3\xA9");
     const wxString password = "p&ss word#1+2%3\nnext";
     m_site->SetAccount(std::string(user.utf8_str()), std::string(password.utf8_str()));
-    DialogRecorder dialogs(wxID_OK);
-    dialogs.whileOpen = [&](wxDialog* dialog) {
-        if ( dynamic_cast<AuthenticationDialog*>(dialog) )
-            TypeAndConfirm(dialog, user, password);
-    };
-    UpdateFavorites(dialogs);
-    ASSERT_TRUE(WaitForSignIns(1));
+    wxTEST_DIALOG(
+        {
+            UpdateFavorites();
+            ASSERT_TRUE(WaitForSignIns(1));
+            EXPECT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
+        },
+        AnswerSignIn(user, password));
     const sitesim::Request request = LastSignIn();
     ASSERT_EQ(1u, request.params.count("username")) << request.query;
     ASSERT_EQ(1u, request.params.count("password")) << request.query;
     EXPECT_EQ(std::string(user.utf8_str()), request.params.at("username"));
     EXPECT_EQ(std::string(password.utf8_str()), request.params.at("password"));
     EXPECT_EQ(2u, request.params.size()) << request.query;
-    EXPECT_TRUE(TestSupport::WaitFor([&] { return m_frame->IsLoggedIn(); }));
-    EXPECT_EQ(1u, dialogs.shown.size());
 }
 
 TEST_F(LoginTest, LeavingWhileTheDialogIsOpenEndsItFirst)
@@ -309,16 +296,20 @@ TEST_F(LoginTest, LeavingWhileTheServerKeepsSilentIsQuick)
     m_site->SetFault(SIGN_IN, sitesim::Fault::Delay(120000));
     Config().Write("/id", "viewer");
     Config().Write("/password", "secret");
-    DialogRecorder dialogs(wxID_OK);
-    UpdateFavorites(dialogs);
-    ASSERT_TRUE(WaitForSignIns(1));
+    wxTEST_DIALOG(
+        {
+            // The dialog comes filled with the stored values.
+            UpdateFavorites();
+            ASSERT_TRUE(WaitForSignIns(1));
 
-    wxStopWatch watch;
-    wxCommandEvent exit(wxEVT_COMMAND_MENU_SELECTED, wxID_EXIT);
-    m_frame->GetEventHandler()->ProcessEvent(exit);
-    ASSERT_TRUE(TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); }, 20000));
-    m_frame = nullptr;
-    // What the module does before the plug-in goes.
-    DownloadThread::WaitForAll();
-    EXPECT_LT(watch.Time(), 5000);
+            wxStopWatch watch;
+            wxCommandEvent exit(wxEVT_COMMAND_MENU_SELECTED, wxID_EXIT);
+            m_frame->GetEventHandler()->ProcessEvent(exit);
+            ASSERT_TRUE(TestSupport::WaitFor([] { return !wxTheApp->GetTopWindow(); }, 20000));
+            m_frame = nullptr;
+            // What the module does before the plug-in goes.
+            DownloadThread::WaitForAll();
+            EXPECT_LT(watch.Time(), 5000);
+        },
+        wxExpectDismissableModal<AuthenticationDialog>(wxID_OK).Describe("the sign-in dialog"));
 }

@@ -1,6 +1,7 @@
-#include "DialogRecorder.h"
+#include "ExpectDialog.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 #include "shell/LumoraSite.h"
 #include "sitesim/SimulatedSite.h"
 #include "sync/DaemonThread.h"
@@ -15,6 +16,8 @@
 
 #include <fstream>
 #include <map>
+
+using namespace StatusWord;
 
 namespace
 {
@@ -93,6 +96,31 @@ private:
     DaemonThread* m_thread;
 };
 
+// Expects the error box, and while it is open stops the thread that waits for it, noting how
+// long that took.
+class StopWhileOpen : public wxExpectModalBase<wxMessageDialog, StopWhileOpen>
+{
+public:
+    StopWhileOpen(DaemonThread& thread, long& stopMs)
+        : m_thread(&thread)
+        , m_stopMs(&stopMs)
+    {
+    }
+
+protected:
+    int OnInvoked(wxMessageDialog*) const override
+    {
+        wxStopWatch watch;
+        m_thread->Delete();
+        *m_stopMs = watch.Time();
+        return wxID_OK;
+    }
+
+private:
+    DaemonThread* m_thread;
+    long* m_stopMs;
+};
+
 class LumoraSiteTest : public ConfiguredTest
 {
 protected:
@@ -130,9 +158,9 @@ TEST_F(LumoraSiteTest, DownloadsAndParsesTheList)
     EXPECT_EQ(10000, TheSite().UpdateUserList()) << "no interval configured: 10 s";
     const UserList list = TheSite().GetUserList();
     EXPECT_EQ(3u, list.GetCount());
-    EXPECT_EQ(0x03, list.FindUser("Anna_01")->GetStatus());
-    EXPECT_EQ(0x15, list.FindUser("Bea")->GetStatus());
-    EXPECT_EQ(0x00, list.FindUser("Cleo")->GetStatus());
+    EXPECT_EQ(FREE, list.FindUser("Anna_01")->GetStatus());
+    EXPECT_EQ(BUSY_PRIVATE, list.FindUser("Bea")->GetStatus());
+    EXPECT_EQ(OFFLINE, list.FindUser("Cleo")->GetStatus());
 
     Config().Write("/System/syncinterval", 30);
     m_site.SetScript("");
@@ -156,18 +184,19 @@ TEST_F(LumoraSiteTest, ListCasesThroughTheSite)
     };
     const Case cases[] = {
         { "A.viewers = 1\nfree_performers.add(A)\nB.viewers = 2\nprivate_performers.add(B)\nvar x;\n",
-          { { "A", 0x03 }, { "B", 0x15 } } },
+          { { "A", FREE }, { "B", BUSY_PRIVATE } } },
         { "A.viewers = 1\nbusy_performers.add(A)\nprivate_performers.add(A)\n"
           "B.viewers = 1\nprivate_performers.add(B)\nbusy_performers.add(B)\n"
           "C.viewers = 1\nbusy_performers.add(C)\n"
           "D.viewers = 1\npublic_performers.add(D)\nfree_performers.add(D)\n",
-          { { "A", 0x15 }, { "B", 0x15 }, { "C", 0x0D }, { "D", 0x03 } } },
-        { "A.viewers = 1\nfree_performers.add(A)\nA.viewers = 2\nbusy_performers.add(A)\n", { { "A", 0x0D } } },
+          { { "A", BUSY_PRIVATE }, { "B", BUSY_PRIVATE }, { "C", BUSY_PUBLIC }, { "D", FREE } } },
+        { "A.viewers = 1\nfree_performers.add(A)\nA.viewers = 2\nbusy_performers.add(A)\n",
+          { { "A", BUSY_PUBLIC } } },
         { "busy_performers.add(X)\nA.viewers = 1\nB.viewers = 2\nonline_performers.add(B)\n",
-          { { "A", 0x0D }, { "B", 0x01 } } },
+          { { "A", BUSY_PUBLIC }, { "B", ONLINE_ONLY } } },
         { "A.viewers = 1\nfunction f() {}\naway_performers.add(A)\nB.viewers = 1\n",
-          { { "A", 0x00 }, { "B", 0x00 } } },
-        { "A.viewers = 1\nfree_performers.add(A)", { { "A", 0x00 } } },
+          { { "A", OFFLINE }, { "B", OFFLINE } } },
+        { "A.viewers = 1\nfree_performers.add(A)", { { "A", OFFLINE } } },
     };
     for ( const Case& c : cases )
     {
@@ -184,10 +213,12 @@ TEST_F(LumoraSiteTest, ListCasesThroughTheSite)
 TEST_F(LumoraSiteTest, TenFailuresInARowShowTheErrorAndAskToExit)
 {
     ExitCounter top;
-    DialogRecorder dialogs;
+    // Failures show nothing but where a box is expected below.
+    NoDialogExpected otherwise;
     m_site.SetScript("A.viewers = 1\n");
 
-    // Refused connections and a server slower than the time-out all count.
+    // Refused connections and a server slower than the time-out all count; nine failures show
+    // nothing.
     PointAt("127.0.0.1:" + std::to_string(sitesim::SimulatedSite::UnusedPort()));
     for ( int i = 0; i < 8; ++i )
         EXPECT_EQ(0, TheSite().UpdateUserList());
@@ -196,26 +227,24 @@ TEST_F(LumoraSiteTest, TenFailuresInARowShowTheErrorAndAskToExit)
     wxStopWatch watch;
     EXPECT_EQ(0, TheSite().UpdateUserList());
     EXPECT_LT(watch.Time(), 4200) << "the time-out is 3 s";
-    EXPECT_TRUE(dialogs.shown.empty()) << "nine failures show nothing";
 
+    SeenBox box;
     m_site.SetFault(LIST_PATH, sitesim::Fault::HttpError(503), 1);
-    EXPECT_EQ(0, TheSite().UpdateUserList());
-    ASSERT_EQ(1u, dialogs.shown.size());
-    EXPECT_EQ("Could not get response from server\nPlease execute it after a while.",
-              dialogs.shown[0].message);
-    EXPECT_EQ("Error", dialogs.shown[0].caption);
-    EXPECT_EQ(wxOK | wxICON_ERROR | wxCENTRE, dialogs.shown[0].style & (wxOK | wxICON_ERROR | wxCENTRE));
+    wxTEST_DIALOG(EXPECT_EQ(0, TheSite().UpdateUserList()), AnswerBox(wxID_OK, box));
+    ASSERT_EQ(1, box.shown);
+    EXPECT_EQ("Could not get response from server\nPlease execute it after a while.", box.message);
+    EXPECT_EQ("Error", box.caption);
+    EXPECT_EQ(wxOK | wxICON_ERROR | wxCENTRE, box.style & (wxOK | wxICON_ERROR | wxCENTRE));
     EXPECT_TRUE(TestSupport::WaitFor([&] { return top.exits == 1; }));
 
     // Every further failure shows it again, until a success resets the count.
     m_site.SetFault(LIST_PATH, sitesim::Fault::Of(sitesim::Fault::CLOSE), 1);
-    EXPECT_EQ(0, TheSite().UpdateUserList());
-    EXPECT_EQ(2u, dialogs.shown.size());
+    wxTEST_DIALOG(EXPECT_EQ(0, TheSite().UpdateUserList()), AnswerBox(wxID_OK, box));
+    EXPECT_EQ(2, box.shown);
     EXPECT_NE(0, TheSite().UpdateUserList());
     m_site.SetFault(LIST_PATH, sitesim::Fault::HttpError(500), 9);
     for ( int i = 0; i < 9; ++i )
         EXPECT_EQ(0, TheSite().UpdateUserList());
-    EXPECT_EQ(2u, dialogs.shown.size());
     EXPECT_TRUE(TestSupport::WaitFor([&] { return top.exits == 2; }));
     EXPECT_NE(0, TheSite().UpdateUserList());
 }
@@ -223,17 +252,25 @@ TEST_F(LumoraSiteTest, TenFailuresInARowShowTheErrorAndAskToExit)
 TEST_F(LumoraSiteTest, DaemonThreadShowsTheErrorOnTheMainThread)
 {
     ExitCounter top;
-    DialogRecorder dialogs;
     PointAt("127.0.0.1:" + std::to_string(sitesim::SimulatedSite::UnusedPort()));
-    // Nine failures on the main thread, which never spaces them: the thread's first is the tenth.
-    for ( int i = 0; i < 9; ++i )
-        ASSERT_EQ(0, TheSite().UpdateUserList());
-    EXPECT_TRUE(dialogs.shown.empty());
-    RunningDaemon thread;
-    ASSERT_TRUE(TestSupport::WaitFor([&] { return top.exits >= 1; }, 30000));
-    ASSERT_GE(dialogs.shown.size(), 1u);
-    EXPECT_EQ("Error", dialogs.shown[0].caption);
-    thread.Stop();
+    // Nine failures on the main thread, which never spaces them, show nothing: the thread's
+    // first is the tenth.
+    {
+        NoDialogExpected nineShowNothing;
+        for ( int i = 0; i < 9; ++i )
+            ASSERT_EQ(0, TheSite().UpdateUserList());
+    }
+    // The box comes while the test waits, from the thread's work.
+    SeenBox box;
+    wxTEST_DIALOG(
+        {
+            RunningDaemon thread;
+            ASSERT_TRUE(TestSupport::WaitFor([&] { return top.exits >= 1; }, 30000));
+            thread.Stop();
+        },
+        AnswerBox(wxID_OK, box));
+    ASSERT_GE(box.shown, 1);
+    EXPECT_EQ("Error", box.caption);
     PointAt(m_site.GetHostPort());
 }
 
@@ -252,7 +289,8 @@ TEST_F(LumoraSiteTest, StoppingWhileTheErrorWaitsDoesNotDeadlock)
     for ( int i = 0; i < 9; ++i )
         ASSERT_EQ(0, TheSite().UpdateUserList());
     {
-        DialogRecorder dialogs;
+        // Nobody waits for that box any more: it must not come.
+        NoDialogExpected abandoned;
         m_site.SetFault(LIST_PATH, sitesim::Fault::Delay(10000));
         RunningDaemon thread;
         ASSERT_TRUE(TestSupport::WaitFor([&] { return m_site.CountRequests(LIST_PATH) >= 10; }));
@@ -264,7 +302,6 @@ TEST_F(LumoraSiteTest, StoppingWhileTheErrorWaitsDoesNotDeadlock)
         thread.Stop();
         EXPECT_LT(watch.Time(), 1000);
         wxTheApp->ProcessPendingEvents();
-        EXPECT_TRUE(dialogs.shown.empty()) << "nobody waits for that box any more";
         m_site.ClearFaults();
     }
     // The box is open when the owner stops the thread.
@@ -273,18 +310,14 @@ TEST_F(LumoraSiteTest, StoppingWhileTheErrorWaitsDoesNotDeadlock)
     for ( int i = 0; i < 9; ++i )
         ASSERT_EQ(0, TheSite().UpdateUserList());
     {
-        DialogRecorder dialogs;
         DaemonThread* thread = new DaemonThread(&TheSite(), wxTHREAD_JOINABLE, 0, 0);
         long stopMs = -1;
-        dialogs.whileOpen = [&](wxDialog*) {
-            if ( stopMs >= 0 )
-                return;
-            wxStopWatch watch;
-            thread->Delete();
-            stopMs = watch.Time();
-        };
-        thread->Run();
-        ASSERT_TRUE(TestSupport::WaitFor([&] { return stopMs >= 0; }));
+        wxTEST_DIALOG(
+            {
+                thread->Run();
+                ASSERT_TRUE(TestSupport::WaitFor([&] { return stopMs >= 0; }));
+            },
+            StopWhileOpen(*thread, stopMs));
         EXPECT_LT(stopMs, 1000);
         delete thread;
         wxTheApp->ProcessPendingEvents();
@@ -372,7 +405,7 @@ TEST_F(LumoraSiteTest, DaemonThreadFollowsAChurningSite)
 {
     // Few performers, so that the pause per performer keeps each poll short.
     std::vector<sitesim::Performer> performers;
-    const int statuses[] = { 0x01, 0x03, 0x0D, 0x15 };
+    const int statuses[] = { ONLINE_ONLY, FREE, BUSY_PUBLIC, BUSY_PRIVATE };
     for ( int i = 0; i < 30; ++i )
         performers.push_back(sitesim::Performer{ "Performer_" + std::to_string(i), statuses[i % 4] });
     m_site.SetPerformers(performers);

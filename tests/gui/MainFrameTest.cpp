@@ -1,4 +1,4 @@
-#include "DialogRecorder.h"
+#include "ExpectDialog.h"
 #include "TrayHost.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
@@ -202,13 +202,17 @@ TEST_F(MainFrameTest, EveryWayOutEndsTheFrame)
     EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }));
     m_frame = nullptr;
 
-    // Ten failed downloads in a row, each taking the time-out: the error box, then the exit
-    // command.
+    // Ten failed downloads in a row, each taking the time-out: the error box, which comes while
+    // the test waits, then the exit command.
     Config().Write("/Site/mainhost", "127.0.0.1:" + wxString::Format("%d", sitesim::SimulatedSite::UnusedPort()));
-    DialogRecorder dialogs;
-    CreateFrame();
-    EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }, 60000));
+    SeenBox box;
+    wxTEST_DIALOG(
+        {
+            CreateFrame();
+            EXPECT_TRUE(TestSupport::WaitFor([&] { return FrameGone(); }, 60000));
+        },
+        AnswerBox(wxID_OK, box));
     m_frame = nullptr;
-    ASSERT_GE(dialogs.shown.size(), 1u);
-    EXPECT_EQ("Could not get response from server\nPlease execute it after a while.", dialogs.shown[0].message);
+    ASSERT_GE(box.shown, 1);
+    EXPECT_EQ("Could not get response from server\nPlease execute it after a while.", box.message);
 }

@@ -1,6 +1,8 @@
+#include "ExpectDialog.h"
+#include "TopWindows.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
-#include "gui/DialogRecorder.h"
+#include "common/UserSupport.h"
 
 #include "model/User.h"
 #include "model/UserList.h"
@@ -41,19 +43,16 @@ std::ostream& operator<<(std::ostream& out, const Announcement& announcement)
     return out << announcement.name.utf8_str().data() << "/" << announcement.kind;
 }
 
+// What a pop-up announces.
 const int ONLINE = PopupDialog::POPUP_KIND_ONLINE;
 const int FREE = PopupDialog::POPUP_KIND_FREE;
+// The status words, by a name of their own beside the kinds.
+namespace Word = StatusWord;
 
 // Every pop-up window that still exists, including those about to be deleted.
 std::vector<PopupDialog*> AllPopups()
 {
-    std::vector<PopupDialog*> found;
-    for ( wxWindow* window : wxTopLevelWindows )
-    {
-        if ( PopupDialog* popup = dynamic_cast<PopupDialog*>(window) )
-            found.push_back(popup);
-    }
-    return found;
+    return TopWindows<PopupDialog>();
 }
 
 // Those not yet closed.
@@ -66,16 +65,6 @@ std::vector<PopupDialog*> OpenPopups()
             found.push_back(popup);
     }
     return found;
-}
-
-bool WaitIdle(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    return TestSupport::WaitFor(
-        [&] {
-            wxTheApp->ProcessIdle();
-            return done();
-        },
-        timeoutMs);
 }
 
 class PopupDialogManagerTest : public ConfiguredTest
@@ -104,7 +93,7 @@ protected:
         CloseAll();
         wxTheApp->SetTopWindow(nullptr);
         m_frame->Destroy();
-        WaitIdle([] { return false; }, 50);
+        TestSupport::WaitIdle([] { return false; }, 50);
         m_site.Stop();
         DownloadThread::WaitForAll();
         ConfiguredTest::TearDown();
@@ -146,14 +135,15 @@ protected:
     // Also those whose announcement is still queued.
     void CloseAll()
     {
-        EXPECT_TRUE(WaitIdle([] {
+        EXPECT_TRUE(TestSupport::WaitIdle([] {
             for ( PopupDialog* popup : OpenPopups() )
                 popup->Destroy();
             return AllPopups().empty();
         }));
     }
 
-    DialogRecorder m_dialogs;
+    // Pop-ups are not modal: no dialog belongs here.
+    NoDialogExpected m_noDialog;
     sitesim::SimulatedSite m_site;
     PopupDialogManager m_manager;
     wxFrame* m_frame = nullptr;
@@ -173,62 +163,66 @@ TEST_F(PopupDialogManagerTest, AnnouncesPerformersWhoComeOnlineOrBecomeFree)
     EXPECT_EQ(Announced({ { "Bella", ONLINE }, { "Cora", ONLINE }, { "Dana", ONLINE } }), TakeAnnounced());
 
     // From busy to free.
-    Changed("Anna", 0x15, 0x03);
-    Changed("Bella", 0x0D, 0x03);
+    Changed("Anna", Word::BUSY_PRIVATE, Word::FREE);
+    Changed("Bella", Word::BUSY_PUBLIC, Word::FREE);
     EXPECT_EQ(Announced({ { "Anna", FREE }, { "Bella", FREE } }), TakeAnnounced());
 
     // Nothing else: free to busy, online only to free, between shows, back to online only.
-    const int quiet[][2] = { { 0x03, 0x0D }, { 0x03, 0x15 }, { 0x01, 0x03 }, { 0x0D, 0x15 },
-                             { 0x15, 0x0D }, { 0x03, 0x01 }, { 0x0D, 0x01 }, { 0x01, 0x0D } };
+    const int quiet[][2] = {
+        { Word::FREE, Word::BUSY_PUBLIC },         { Word::FREE, Word::BUSY_PRIVATE },
+        { Word::ONLINE_ONLY, Word::FREE },         { Word::BUSY_PUBLIC, Word::BUSY_PRIVATE },
+        { Word::BUSY_PRIVATE, Word::BUSY_PUBLIC }, { Word::FREE, Word::ONLINE_ONLY },
+        { Word::BUSY_PUBLIC, Word::ONLINE_ONLY },  { Word::ONLINE_ONLY, Word::BUSY_PUBLIC }
+    };
     for ( const auto& change : quiet )
         Changed("Erin", change[0], change[1]);
     EXPECT_EQ(Announced(), TakeAnnounced());
 
     // A change from offline counts as coming online.
-    Changed("Fay", STATUS_OFFLINE, 0x03);
+    Changed("Fay", STATUS_OFFLINE, Word::FREE);
     EXPECT_EQ(Announced({ { "Fay", ONLINE } }), TakeAnnounced());
 
     // Leaving, and the first whole list, say nothing.
-    m_manager.AddPendingEvent(UserEvent(User("Anna", 0x03), wxEVT_USER_DELETED, -1));
+    m_manager.AddPendingEvent(UserEvent(User("Anna", Word::FREE), wxEVT_USER_DELETED, -1));
     UserListEvent initialized(wxEVT_USER_LIST_INITIALIZED, -1);
     UserList list;
-    list.AddUser(User("Gina", 0x03));
+    list.AddUser(User("Gina", Word::FREE));
     initialized.SetUserList(list);
     m_manager.AddPendingEvent(initialized);
     wxTheApp->ProcessPendingEvents();
     EXPECT_EQ(Announced(), TakeAnnounced());
 
     // The pop-up gets the performer as announced.
-    Added("Hana", 0x0D);
+    Added("Hana", Word::BUSY_PUBLIC);
     ASSERT_EQ(1u, OpenPopups().size());
-    EXPECT_EQ(0x0D, OpenPopups()[0]->GetUser().GetStatus());
+    EXPECT_EQ(Word::BUSY_PUBLIC, OpenPopups()[0]->GetUser().GetStatus());
 }
 
 TEST_F(PopupDialogManagerTest, FavoritesOnlyLetsExactFavoriteNamesThrough)
 {
     SetOnlyFavorite(true, true);
     Config().Write("/favorites", "alpha,beta,");
-    Added("beta", 0x03);
-    Added("Beta", 0x03);
-    Added("bet", 0x03);
-    Added("alpha,beta", 0x03);
-    Added("", 0x03);
-    Changed("alpha", 0x15, 0x03);
-    Changed("gamma", 0x15, 0x03);
+    Added("beta", Word::FREE);
+    Added("Beta", Word::FREE);
+    Added("bet", Word::FREE);
+    Added("alpha,beta", Word::FREE);
+    Added("", Word::FREE);
+    Changed("alpha", Word::BUSY_PRIVATE, Word::FREE);
+    Changed("gamma", Word::BUSY_PRIVATE, Word::FREE);
     EXPECT_EQ(Announced({ { "alpha", FREE }, { "beta", ONLINE } }), TakeAnnounced());
 
     // Read anew for every performer.
     Config().Write("/favorites", "gamma,");
-    Added("gamma", 0x01);
-    Added("beta", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
+    Added("beta", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced({ { "gamma", ONLINE } }), TakeAnnounced());
 
     // No favourites, no pop-ups.
     Config().Write("/favorites", "");
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     Config().DeleteEntry("/favorites");
-    Added("gamma", 0x01);
-    Added("", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
+    Added("", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced(), TakeAnnounced());
 }
 
@@ -238,28 +232,28 @@ TEST_F(PopupDialogManagerTest, EveryoneIsAnnouncedUnlessFavoritesOnlyIsEnabledAn
 
     // Ticked, but still disabled: the favourites have not been downloaded yet.
     SetOnlyFavorite(false, true);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced({ { "gamma", ONLINE } }), TakeAnnounced());
 
     SetOnlyFavorite(true, false);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced({ { "gamma", ONLINE } }), TakeAnnounced());
 
     SetOnlyFavorite(true, true);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced(), TakeAnnounced());
 
     // The item is looked for on the application's top window only, and only on a frame.
     wxFrame* other = new wxFrame(nullptr, wxID_ANY, "Other");
     wxTheApp->SetTopWindow(other);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced({ { "gamma", ONLINE } }), TakeAnnounced());
     wxDialog* dialog = new wxDialog(nullptr, wxID_ANY, "Dialog");
     wxTheApp->SetTopWindow(dialog);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced({ { "gamma", ONLINE } }), TakeAnnounced());
     wxTheApp->SetTopWindow(m_frame);
-    Added("gamma", 0x01);
+    Added("gamma", Word::ONLINE_ONLY);
     EXPECT_EQ(Announced(), TakeAnnounced());
     other->Destroy();
     dialog->Destroy();
@@ -274,7 +268,8 @@ TEST_F(PopupDialogManagerTest, ABurstOfFiftyOpensFiftyPopupsThatAllCloseByThemse
     // The site is back after an outage: everyone comes online in one poll.
     wxStopWatch handling;
     for ( int i = 0; i < BURST; ++i )
-        m_manager.AddPendingEvent(UserEvent(User(wxString::Format("Back%02d", i), 0x03), wxEVT_USER_ADDED, -1));
+        m_manager.AddPendingEvent(
+            UserEvent(User(wxString::Format("Back%02d", i), Word::FREE), wxEVT_USER_ADDED, -1));
     wxTheApp->ProcessPendingEvents();
     EXPECT_LT(handling.Time(), 2000);
     EXPECT_EQ(static_cast<size_t>(BURST), OpenPopups().size());
@@ -284,7 +279,7 @@ TEST_F(PopupDialogManagerTest, ABurstOfFiftyOpensFiftyPopupsThatAllCloseByThemse
     int mostOpen = 0;
     long longestPause = 0;
     wxStopWatch sinceLastTurn;
-    const bool allClosed = WaitIdle(
+    const bool allClosed = TestSupport::WaitIdle(
         [&] {
             longestPause = std::max(longestPause, sinceLastTurn.Time());
             sinceLastTurn.Start();

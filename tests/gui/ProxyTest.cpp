@@ -1,12 +1,13 @@
 // Every kind of request the plug-in makes, through a real proxy, to a site on a port other than 80.
 #include "ChildProgram.h"
+#include "ExpectDialog.h"
 #include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 #include "shell/Site.h"
 #include "shell/SystemProxy.h"
 #include "sitesim/SimulatedSite.h"
-#include "ui/AuthenticationDialog.h"
 #include "ui/MainFrame.h"
 #include "update/GetNewPluginFileName.h"
 
@@ -15,8 +16,6 @@
 #include <wx/app.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
-#include <wx/msgdlg.h>
-#include <wx/testing.h>
 #include <wx/utils.h>
 
 #include <arpa/inet.h>
@@ -119,7 +118,7 @@ TEST_F(ConfiguredTest, EveryRequestGoesThroughTheProxyWithItsPort)
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
     ASSERT_NE(80, site.GetPort());
-    std::vector<sitesim::Performer> performers = { { "Anna", 0x03 } };
+    std::vector<sitesim::Performer> performers = { { "Anna", StatusWord::FREE } };
     site.SetPerformers(performers);
     site.SetChurn(0);
     const wxString host = site.GetHostPort();
@@ -145,7 +144,7 @@ TEST_F(ConfiguredTest, EveryRequestGoesThroughTheProxyWithItsPort)
     wxCommandEvent update(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
     wxTEST_DIALOG(frame->GetEventHandler()->ProcessEvent(update), wxExpectDismissableModal<AuthenticationDialog>(wxID_OK));
     EXPECT_TRUE(TestSupport::WaitFor([&] { return frame->IsLoggedIn(); }, 20000));
-    performers.push_back({ "Newcomer", 0x03 });
+    performers.push_back({ "Newcomer", StatusWord::FREE });
     site.SetPerformers(performers);
     const std::string thumbnail = "/WebArchive/Newcomer/thumbs/LinkedImage.jpg";
     EXPECT_TRUE(TestSupport::WaitFor([&] { return site.CountRequests(thumbnail) > 0; }, 20000));

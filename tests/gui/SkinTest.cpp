@@ -1,3 +1,5 @@
+#include "ScopedSkin.h"
+#include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
 
@@ -6,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <wx/app.h>
 #include <wx/bitmap.h>
 #include <wx/config.h>
 #include <wx/ffile.h>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace
@@ -29,14 +31,6 @@ struct Entry
     wxString name;
     wxMemoryBuffer data;
 };
-
-// Every handler there is, the standard BMP one included, without noise about those present.
-void AddAllHandlers()
-{
-    wxLogNull quiet;
-    wxImage::InitStandardHandlers();
-    wxInitAllImageHandlers();
-}
 
 wxMemoryBuffer Encode(const wxImage& image, wxBitmapType type)
 {
@@ -127,26 +121,13 @@ protected:
     void SetUp() override
     {
         m_dir = TestSupport::MakeTempDir();
-        m_savedArgs = wxTheApp->argv.GetArguments();
-        SetProgram(m_dir + "/Parlo");
+        m_skin.reset(new ScopedSkin(m_dir + "/Parlo"));
     }
 
     void TearDown() override
     {
-        delete Skin::GetInstance();
-        RestoreProgram();
-        // The store takes every handler of the process with it; other tests need them.
-        AddAllHandlers();
-        if ( !wxFileSystem::HasHandlerForPath(m_dir) )
-            wxFileSystem::AddHandler(new wxLocalFSHandler);
+        m_skin.reset();
         TestSupport::RemoveDir(m_dir);
-    }
-
-    void SetProgram(const wxString& path)
-    {
-        const wchar_t* args[] = { path.wc_str() };
-        wxTheApp->argv.Init(1, args);
-        wxTheApp->argc = 1;
     }
 
     wxString Archive() const { return m_dir + "/Parlo.skin"; }
@@ -161,18 +142,8 @@ protected:
     }
 
 private:
-    void RestoreProgram()
-    {
-        std::vector<wxString> copies(m_savedArgs.begin(), m_savedArgs.end());
-        std::vector<const wchar_t*> args;
-        for ( const wxString& arg : copies )
-            args.push_back(arg.wc_str());
-        wxTheApp->argv.Init(static_cast<int>(args.size()), args.data());
-        wxTheApp->argc = static_cast<int>(args.size());
-    }
-
     wxString m_dir;
-    wxArrayString m_savedArgs;
+    std::unique_ptr<ScopedSkin> m_skin;
 };
 }
 
@@ -365,7 +336,7 @@ TEST_F(SkinTest, BuiltSkinHoldsEveryImageAtItsSize)
     }
     EXPECT_EQ(expected.size(), images.size());
 
-    SetProgram(TestSupport::BuildDir() + "/Parlo");
+    ScopedProgramName asBuilt(TestSupport::BuildDir() + "/Parlo");
     Skin& skin = OpenStore();
     EXPECT_EQ(expected.size(), skin.GetImageCount());
     for ( const auto& image : expected )

@@ -1,3 +1,4 @@
+#include "RecordingBrowser.h"
 #include "TreeTestSupport.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
@@ -10,21 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
-#include <wx/arrstr.h>
-#include <wx/ffile.h>
-#include <wx/filefn.h>
 #include <wx/fileconf.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
-#include <wx/mimetype.h>
 #include <wx/utils.h>
-
-#include <sys/stat.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+using namespace StatusWord;
 using namespace TreeTestSupport;
 
 namespace
@@ -155,48 +151,48 @@ TEST_P(UserListTreeTest, EventsKeepOneItemPerUserEventBelowTheRoot)
     List(UserList());
     EXPECT_EQ("", Items(*m_tree));
 
-    List(MakeList({ User("Anna", 0x03) }));
-    Added(User("Bob", 0x0D));
+    List(MakeList({ User("Anna", FREE) }));
+    Added(User("Bob", BUSY_PUBLIC));
     EXPECT_EQ("Anna:3/-1 Bob:d/-1 ", Items(*m_tree));
 
     // Nothing checks for an existing item; a later list adds to what is there.
-    Added(User("Anna", 0x15));
-    List(MakeList({ User("Cleo", 0x01) }));
+    Added(User("Anna", BUSY_PRIVATE));
+    List(MakeList({ User("Cleo", ONLINE_ONLY) }));
     EXPECT_EQ("Anna:3/-1 Bob:d/-1 Anna:15/-1 Cleo:1/-1 ", Items(*m_tree));
 
     // A change reaches only the first item of the name, and only its data.
-    Changed(User("Anna", 0x01), 0x03);
+    Changed(User("Anna", ONLINE_ONLY), FREE);
     EXPECT_EQ("Anna:1/-1 Bob:d/-1 Anna:15/-1 Cleo:1/-1 ", Items(*m_tree));
 
     // Unknown names, and names that differ only in letter case, change nothing.
-    Changed(User("anna", 0x0D), 0x03);
-    Deleted(User("ANNA", 0x03));
-    Deleted(User("Nobody", 0x03));
-    Changed(User("Nobody", 0x03), 0x01);
+    Changed(User("anna", BUSY_PUBLIC), FREE);
+    Deleted(User("ANNA", FREE));
+    Deleted(User("Nobody", FREE));
+    Changed(User("Nobody", FREE), ONLINE_ONLY);
     EXPECT_EQ("Anna:1/-1 Bob:d/-1 Anna:15/-1 Cleo:1/-1 ", Items(*m_tree));
 
     // A deletion takes the first of the name, whatever the status it names.
-    Deleted(User("Anna", 0x0D));
+    Deleted(User("Anna", BUSY_PUBLIC));
     EXPECT_EQ("Bob:d/-1 Anna:15/-1 Cleo:1/-1 ", Items(*m_tree));
-    Deleted(User("Anna", 0x15));
-    Deleted(User("Bob", 0x0D));
+    Deleted(User("Anna", BUSY_PRIVATE));
+    Deleted(User("Bob", BUSY_PUBLIC));
     EXPECT_EQ("Cleo:1/-1 ", Items(*m_tree));
 }
 
 TEST_P(UserListTreeTest, FindItemMatchesExactNamesInSearchOrder)
 {
     const wxTreeItemId root = m_tree->GetRootItem();
-    const wxTreeItemId anna = m_tree->AppendUserItem(root, User("Anna", 0x03), -1);
+    const wxTreeItemId anna = m_tree->AppendUserItem(root, User("Anna", FREE), -1);
     const wxTreeItemId group = m_tree->AppendItem(root, "group");
-    const wxTreeItemId bobInGroup = m_tree->AppendUserItem(group, User("Bob", 0x03), -1);
-    const wxTreeItemId bob = m_tree->AppendUserItem(root, User("Bob", 0x0D), -1);
-    const wxTreeItemId annaInGroup = m_tree->AppendUserItem(group, User("Anna", 0x01), -1);
+    const wxTreeItemId bobInGroup = m_tree->AppendUserItem(group, User("Bob", FREE), -1);
+    const wxTreeItemId bob = m_tree->AppendUserItem(root, User("Bob", BUSY_PUBLIC), -1);
+    const wxTreeItemId annaInGroup = m_tree->AppendUserItem(group, User("Anna", ONLINE_ONLY), -1);
 
     // Names are exact texts; the status does not matter.
     EXPECT_EQ(anna, m_tree->FindItem(User("Anna", 0), root, true));
-    EXPECT_FALSE(m_tree->FindItem(User("anna", 0x03), root, true).IsOk());
-    EXPECT_FALSE(m_tree->FindItem(User("Ann", 0x03), root, true).IsOk());
-    EXPECT_FALSE(m_tree->FindItem(User("Anna ", 0x03), root, true).IsOk());
+    EXPECT_FALSE(m_tree->FindItem(User("anna", FREE), root, true).IsOk());
+    EXPECT_FALSE(m_tree->FindItem(User("Ann", FREE), root, true).IsOk());
+    EXPECT_FALSE(m_tree->FindItem(User("Anna ", FREE), root, true).IsOk());
 
     // Without recursion only the direct children count; with it a group is searched where it
     // stands among them.
@@ -206,12 +202,12 @@ TEST_P(UserListTreeTest, FindItemMatchesExactNamesInSearchOrder)
     EXPECT_FALSE(m_tree->FindItem(User("Anna", 0), bob, true).IsOk());
 
     // A subtree is searched before the item that holds it.
-    const wxTreeItemId nested = m_tree->AppendUserItem(anna, User("Anna", 0x15), -1);
+    const wxTreeItemId nested = m_tree->AppendUserItem(anna, User("Anna", BUSY_PRIVATE), -1);
     EXPECT_EQ(nested, m_tree->FindItem(User("Anna", 0), root, true));
     EXPECT_EQ(anna, m_tree->FindItem(User("Anna", 0), root, false));
 
     // An item renamed through its data is found by its new name only.
-    m_tree->GetUserData(bob)->SetUser(User("Dora", 0x03));
+    m_tree->GetUserData(bob)->SetUser(User("Dora", FREE));
     EXPECT_EQ(bob, m_tree->FindItem(User("Dora", 0), root, true));
     EXPECT_FALSE(m_tree->FindItem(User("Bob", 0), root, false).IsOk());
 
@@ -258,7 +254,7 @@ TEST_P(UserListTreeTest, FindItemAnswersAsTheWalkOverTheTree)
         {
             std::vector<wxTreeItemId> items = AllItems(*m_tree);
             const auto anyItem = [&] { return items[pick(items.size())]; };
-            const User user(name(), 0x03);
+            const User user(name(), FREE);
             switch ( items.empty() ? 0 : pick(9) )
             {
                 case 0: m_tree->AppendUserItem(m_tree->GetRootItem(), user, -1); break;
@@ -272,11 +268,11 @@ TEST_P(UserListTreeTest, FindItemAnswersAsTheWalkOverTheTree)
                     break;
                 case 5:
                     if ( UserListTreeItemData* data = m_tree->GetUserData(anyItem()) )
-                        data->SetUser(User(name(), 0x0D));
+                        data->SetUser(User(name(), BUSY_PUBLIC));
                     break;
                 case 6: Added(user); break;
                 case 7: Deleted(user); break;
-                default: Changed(User(user.GetName(), 0x15), 0x03); break;
+                default: Changed(User(user.GetName(), BUSY_PRIVATE), FREE); break;
             }
 
             items = AllItems(*m_tree);
@@ -297,52 +293,6 @@ TEST_P(UserListTreeTest, FindItemAnswersAsTheWalkOverTheTree)
 INSTANTIATE_TEST_SUITE_P(Delivery, UserListTreeTest,
                          ::testing::Values(Delivery::Queued, Delivery::Direct));
 
-// An html "browser" that notes every address it is started with, one line each.
-class RecordingBrowser
-{
-public:
-    RecordingBrowser()
-        : m_dir(TestSupport::MakeTempDir())
-        , m_record(m_dir + "/opened.txt")
-    {
-        // Start from a manager that knows nothing, whatever this machine has registered.
-        delete wxTheMimeTypesManager->GetFileTypeFromExtension("txt");
-        wxTheMimeTypesManager->ClearData();
-        const wxString script = m_dir + "/browser.sh";
-        wxFFile(script, "w").Write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + m_record + "\"\n");
-        chmod(script.fn_str(), 0700);
-        delete wxTheMimeTypesManager->Associate(
-            wxFileTypeInfo("text/html", script + " %s", "", "HTML", "html", nullptr));
-    }
-
-    ~RecordingBrowser()
-    {
-        wxTheMimeTypesManager->ClearData();
-        TestSupport::RemoveDir(m_dir);
-    }
-
-    std::vector<std::string> Opened() const
-    {
-        std::vector<std::string> lines;
-        wxString text;
-        if ( wxFileExists(m_record) )
-            wxFFile(m_record).ReadAll(&text);
-        for ( const wxString& line : wxSplit(text, '\n', '\0') )
-            if ( !line.empty() )
-                lines.push_back(line.utf8_string());
-        return lines;
-    }
-
-    bool WaitForOpened(size_t count) const
-    {
-        return TestSupport::WaitFor([&] { return Opened().size() >= count; });
-    }
-
-private:
-    wxString m_dir;
-    wxString m_record;
-};
-
 // A tree of two users and a group in a frame that counts the "show" commands reaching it.
 class UserListTreeProfileTest : public ConfiguredTest
 {
@@ -359,9 +309,9 @@ protected:
         });
         m_tree = new TestTree(m_frame);
         const wxTreeItemId root = m_tree->GetRootItem();
-        m_anna = m_tree->AppendUserItem(root, User("Anna", 0x03), -1);
+        m_anna = m_tree->AppendUserItem(root, User("Anna", FREE), -1);
         m_group = m_tree->AppendItem(root, "group");
-        m_mia = m_tree->AppendUserItem(root, User("Mia Rose&Co", 0x0D), -1);
+        m_mia = m_tree->AppendUserItem(root, User("Mia Rose&Co", BUSY_PUBLIC), -1);
     }
 
     void TearDown() override

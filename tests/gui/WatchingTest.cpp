@@ -1,12 +1,12 @@
 // The whole program at work: sign in, see the favourites, get pop-ups as performers arrive.
-#include "DialogRecorder.h"
-#include "common/ScopedProgramName.h"
+#include "ExpectDialog.h"
+#include "ScopedSkin.h"
+#include "TopWindows.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
+#include "common/UserSupport.h"
 #include "shell/Site.h"
-#include "skin/Skin.h"
 #include "sitesim/SimulatedSite.h"
-#include "ui/AuthenticationDialog.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/MainFrame.h"
 #include "ui/PopupDialog.h"
@@ -15,25 +15,19 @@
 
 #include <wx/app.h>
 #include <wx/fileconf.h>
-#include <wx/image.h>
 #include <wx/menu.h>
 #include <wx/statbmp.h>
-#include <wx/textctrl.h>
 #include <wx/utils.h>
 
 #include <vector>
+
+using namespace StatusWord;
 
 namespace
 {
 std::vector<PopupDialog*> OpenPopups()
 {
-    std::vector<PopupDialog*> popups;
-    for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
-    {
-        if ( PopupDialog* popup = dynamic_cast<PopupDialog*>(*it) )
-            popups.push_back(popup);
-    }
-    return popups;
+    return TopWindows<PopupDialog>();
 }
 
 PopupDialog* ShownPopupFor(const wxString& name)
@@ -60,25 +54,6 @@ void Screenshot(wxWindow* window, const wxString& name)
               wxEXEC_SYNC);
 }
 
-// Runs the test as the built program, so that the real skin is used.
-class AsBuiltProgram
-{
-public:
-    AsBuiltProgram()
-        : m_name(TestSupport::BuildDir() + "/Parlo")
-    {
-        delete Skin::GetInstance();
-    }
-    ~AsBuiltProgram()
-    {
-        delete Skin::GetInstance();
-        wxInitAllImageHandlers();
-    }
-
-private:
-    ScopedProgramName m_name;
-};
-
 std::string ThumbnailPath(const std::string& name)
 {
     return "/WebArchive/" + name + "/thumbs/LinkedImage.jpg";
@@ -87,8 +62,10 @@ std::string ThumbnailPath(const std::string& name)
 
 TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
 {
-    AsBuiltProgram program;
-    DialogRecorder dialogs;
+    // Runs as the built program, so that the real skin is used.
+    ScopedSkin asBuilt;
+    // The sign-in dialog, expected below, is the only one.
+    NoDialogExpected otherwise;
     sitesim::SimulatedSite::Options options;
     options.user = "viewer";
     options.password = "secret";
@@ -96,8 +73,8 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     options.favorites = { "Anna_23", "Bea", "Cleo", "LenaCat", "Last_line" };
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
-    std::vector<sitesim::Performer> performers = { { "Anna_23", 0x03 }, { "Cleo", 0x15 }, { "Mia", 0x03 },
-                                                   { "LenaCat", 0x0D }, { "Zoe_7", 0x01 } };
+    std::vector<sitesim::Performer> performers = { { "Anna_23", FREE }, { "Cleo", BUSY_PRIVATE }, { "Mia", FREE },
+                                                   { "LenaCat", BUSY_PUBLIC }, { "Zoe_7", ONLINE_ONLY } };
     site.SetPerformers(performers);
     site.SetChurn(0);
     Config().Write("/Site/mainhost", wxString(site.GetHostPort()));
@@ -112,18 +89,13 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     EXPECT_TRUE(OpenPopups().empty());
 
     // Sign in.
-    dialogs.whileOpen = [](wxDialog* dialog) {
-        if ( AuthenticationDialog* login = dynamic_cast<AuthenticationDialog*>(dialog) )
-        {
-            login->GetUserNameField()->SetValue("viewer");
-            login->GetPasswordField()->SetValue("secret");
-            wxCommandEvent ok(wxEVT_COMMAND_BUTTON_CLICKED, wxID_OK);
-            login->GetEventHandler()->ProcessEvent(ok);
-        }
-    };
     wxCommandEvent update(wxEVT_COMMAND_MENU_SELECTED, ID_UPDATE_FAVORITE);
-    frame->GetEventHandler()->ProcessEvent(update);
-    ASSERT_TRUE(TestSupport::WaitFor([&] { return frame->IsLoggedIn(); }));
+    wxTEST_DIALOG(
+        {
+            frame->GetEventHandler()->ProcessEvent(update);
+            ASSERT_TRUE(TestSupport::WaitFor([&] { return frame->IsLoggedIn(); }));
+        },
+        AnswerSignIn("viewer", "secret"));
 
     // The favourites, split into online and offline, with counts.
     FavoriteTreeCtrl* tree = frame->GetFavoriteTree();
@@ -143,8 +115,8 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     wxCommandEvent only(wxEVT_COMMAND_MENU_SELECTED, ID_POPUP_ONLY_FAVORITE);
     only.SetInt(1);
     frame->GetEventHandler()->ProcessEvent(only);
-    performers.push_back({ "Bea", 0x03 });
-    performers.push_back({ "Stranger", 0x03 });
+    performers.push_back({ "Bea", FREE });
+    performers.push_back({ "Stranger", FREE });
     site.SetPerformers(performers);
     ASSERT_TRUE(TestSupport::WaitFor([&] { return ShownPopupFor("Bea") != nullptr; }, 10000));
     PopupDialog* bea = ShownPopupFor("Bea");
@@ -161,7 +133,7 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     only.SetInt(0);
     frame->GetEventHandler()->ProcessEvent(only);
     for ( int i = 0; i < 50; ++i )
-        performers.push_back({ "Burst_" + std::to_string(i), 0x03 });
+        performers.push_back({ "Burst_" + std::to_string(i), FREE });
     site.SetPerformers(performers);
     EXPECT_TRUE(TestSupport::WaitFor([&] {
         size_t asked = 0;
@@ -176,7 +148,7 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     {
         const std::string name = "Slow_" + std::to_string(i);
         site.SetFault(ThumbnailPath(name), sitesim::Fault::Delay(20000));
-        performers.push_back({ name, 0x03 });
+        performers.push_back({ name, FREE });
     }
     site.SetPerformers(performers);
     ASSERT_TRUE(TestSupport::WaitFor([&] { return site.CountRequests(ThumbnailPath("Slow_4")) == 1; }, 10000));
