@@ -1,5 +1,7 @@
 #include "HostApp.h"
 
+#include "HostOptions.h"
+
 #include <wx/cmdline.h>
 #include <wx/dynload.h>
 #include <wx/file.h>
@@ -19,7 +21,15 @@
 
 #include <cstdio>
 
-wxIMPLEMENT_APP(HostApp);
+wxIMPLEMENT_APP_NO_MAIN(HostApp);
+
+int main(int argc, char** argv)
+{
+    int status = 0;
+    if ( HostOptions::AnswerAlone(argc, argv, status) )
+        return status;
+    return wxEntry(argc, argv);
+}
 
 namespace
 {
@@ -36,6 +46,13 @@ bool CreateOwnerOnly(const wxString& path)
     if ( !name.FileExists() && !wxFile().Create(path, false, wxS_IRUSR | wxS_IWUSR) )
         return false;
     return name.SetPermissions(wxS_IRUSR | wxS_IWUSR);
+}
+
+// The program's real file, however it was started (through PATH, a link, a relative name): the
+// plug-in, the skin and the catalogue stand beside it.
+wxFileName ProgramFile()
+{
+    return wxFileName(wxStandardPaths::Get().GetExecutablePath());
 }
 
 // The one way the host tells its user about a problem: a line on stderr.
@@ -111,9 +128,7 @@ HostApp::~HostApp() = default;
 void HostApp::OnInitCmdLine(wxCmdLineParser& parser)
 {
     wxApp::OnInitCmdLine(parser);
-    parser.AddOption("", "config", "use the configuration file PATH", wxCMD_LINE_VAL_STRING);
-    parser.AddOption("", "lang", "use the language CODE (for example ja)", wxCMD_LINE_VAL_STRING);
-    parser.AddSwitch("", "no-update", "do not look for a newer plug-in");
+    HostOptions::Describe(parser);
 }
 
 bool HostApp::OnCmdLineParsed(wxCmdLineParser& parser)
@@ -228,9 +243,8 @@ void HostApp::SetUpLocale()
         else
             Complain(wxString::Format("unknown language \"%s\", using the system's", m_language));
     }
-    const wxFileName program(argv[0]);
-    wxFileTranslationsLoader::AddCatalogLookupPathPrefix(program.GetPath().empty() ? wxString(".")
-                                                                                   : program.GetPath());
+    const wxFileName program = ProgramFile();
+    wxFileTranslationsLoader::AddCatalogLookupPathPrefix(program.GetPath());
     m_locale.reset(new wxLocale);
     {
         // A language whose C locale is not installed still gets its translations.
@@ -251,8 +265,7 @@ bool HostApp::LoadPlugin()
 
 bool HostApp::OpenPlugin(wxString& reason)
 {
-    const wxFileName program(argv[0]);
-    wxFileName plugin(program);
+    wxFileName plugin = ProgramFile();
     plugin.SetExt(wxDynamicLibrary::GetDllExt(wxDL_MODULE).Mid(1));
     m_pluginPath = plugin.GetFullPath();
     if ( !plugin.FileExists() )

@@ -11,6 +11,7 @@ packages=(
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
     imagemagick librsvg2-bin
+    help2man dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev
     curl
 )

@@ -16,23 +16,17 @@ BUILD_TARGET="ParloHost sitesim" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWi
 
 work=$(mktemp -d)
 sim_pid=""
+source scripts/sitesim.sh
 cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    sitesim_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 # The simulated site on a free port of 127.0.0.1.
-source scripts/sitesim.sh
 sitesim_start build "$work/sitesim.log" --performers "${PERFORMERS:-300}" --churn "${CHURN:-0.05}" \
     --account demo:demo --favorites "${FAVORITES:-Anna_23,LenaCat,Mia_Rose,LittleYuna}" || exit 1
 
-cat > "$work/Parlo.conf" <<CONF
-[Site]
-mainhost=$host
-imagehost=$host
-previewhost=$host
-CONF
-chmod 600 "$work/Parlo.conf"
+sitesim_config "$work/Parlo.conf"
 echo "run.sh: simulated site at http://$host/ (sign in as demo / demo)"
 build/Parlo --no-update --config "$work/Parlo.conf" "$@"

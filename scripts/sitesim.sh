@@ -24,3 +24,21 @@ sitesim_start() {
     cat "$log" >&2
     return 1
 }
+
+# Stops the site that sitesim_start started, if it runs.
+sitesim_stop() {
+    if [ -n "${sim_pid:-}" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+        sim_pid=""
+    fi
+}
+
+# Writes a configuration FILE, readable by its owner only, that points the program at the site,
+# followed by the given lines (for example "[SplashScreen]" "duration=0").
+# Usage: sitesim_config FILE [LINE...]
+sitesim_config() {
+    local file=$1
+    shift
+    (umask 077 && printf '%s\n' "[Site]" "mainhost=$host" "imagehost=$host" "previewhost=$host" "$@" > "$file")
+}

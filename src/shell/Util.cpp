@@ -1,19 +1,21 @@
 #include "shell/Util.h"
 
 #include <wx/app.h>
+#include <wx/apptrait.h>
 #include <wx/dynlib.h>
 #include <wx/log.h>
 #include <wx/mimetype.h>
+#include <wx/stdpaths.h>
 #include <wx/utils.h>
 
 #include <memory>
 
 wxFileName Util::GetApplicationFileName()
 {
-    wxString argument;
-    if ( wxTheApp && wxTheApp->argc > 0 )
-        argument = wxTheApp->argv[0];
-    return wxFileName(argument, wxPATH_NATIVE);
+    // The real file, links resolved: the first argument is only what the caller typed (a bare
+    // name found through PATH, a link somewhere else). Asked through whatever traits there are,
+    // as the skin may be let go after the application object.
+    return wxFileName(wxAppConsole::GetValidTraits().GetStandardPaths().GetExecutablePath());
 }
 
 wxFileName Util::GetPluginFileName()

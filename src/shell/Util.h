@@ -8,7 +8,7 @@ class Util
 public:
     Util() = delete;
 
-    // The host program, exactly as its first command-line argument names it.
+    // The host program's real file, links resolved, however it was started.
     static wxFileName GetApplicationFileName();
     // The host's name with the platform's library extension: the plug-in itself.
     static wxFileName GetPluginFileName();

@@ -5,7 +5,9 @@
 #include "net/DownloadThread.h"
 #include "net/QueryText.h"
 #include "net/wxHTTP2.h"
+#include "shell/Autostart.h"
 #include "shell/SiteHosts.h"
+#include "shell/Util.h"
 #include "sync/DaemonThread.h"
 #include "sync/FavoritesParser.h"
 #include "sync/UserListEvent.h"
@@ -32,6 +34,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_DOWNLOAD_FINISHED(MainFrame::OnDownloadFinished)
     EVT_ICONIZE(MainFrame::OnIconize)
     EVT_MENU(wxID_ANY, MainFrame::OnMenu)
+    EVT_UPDATE_UI(ID_START_AT_LOGIN, MainFrame::OnUpdateStartAtLogin)
 wxEND_EVENT_TABLE()
 
 namespace
@@ -146,6 +149,8 @@ void MainFrame::CreateMenus()
     wxMenu* tool = new wxMenu;
     tool->Append(ID_UPDATE_FAVORITE, _("&UpdateFavorite"), wxEmptyString, wxITEM_NORMAL);
     tool->Append(ID_POPUP_ONLY_FAVORITE, _("&PopupOnlyFavorite"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_START_AT_LOGIN, _("Start at &login"), wxEmptyString, wxITEM_CHECK);
+    tool->Check(ID_START_AT_LOGIN, Autostart::IsEnabled());
     m_menuBar->Append(tool, _("&Tool"));
 }
 
@@ -220,9 +225,29 @@ void MainFrame::OnMenu(wxCommandEvent& event)
         case ID_POPUP_ONLY_FAVORITE:
             Skin::GetConfig()->Write("/PopupDialog/onlyFavorite", event.IsChecked());
             break;
+        case ID_START_AT_LOGIN:
+            ChangeStartAtLogin(event.IsChecked());
+            break;
         default:
             break;
     }
+}
+
+void MainFrame::ChangeStartAtLogin(bool start)
+{
+    // The program as it is installed, not the name it was started by.
+    const bool done = start ? Autostart::Enable(Util::GetApplicationFileName().GetFullPath()) : Autostart::Disable();
+    m_menuBar->Check(ID_START_AT_LOGIN, Autostart::IsEnabled());
+    if ( !done )
+        RunModal([] {
+            wxMessageBox(wxString::Format(_("Could not change the entry %s."), Autostart::GetEntryPath()), _("Error"),
+                         wxOK | wxICON_ERROR | wxCENTRE);
+        });
+}
+
+void MainFrame::OnUpdateStartAtLogin(wxUpdateUIEvent& event)
+{
+    event.Check(Autostart::IsEnabled());
 }
 
 void MainFrame::OnIconize(wxIconizeEvent& event)

@@ -12,13 +12,15 @@ class NotifyIcon;
 class PopupDialogManager;
 class wxDialog;
 class wxIconizeEvent;
+class wxUpdateUIEvent;
 class wxNotebook;
 class wxPanel;
 
 enum
 {
     ID_UPDATE_FAVORITE = 6000,
-    ID_POPUP_ONLY_FAVORITE = 6001
+    ID_POPUP_ONLY_FAVORITE = 6001,
+    ID_START_AT_LOGIN = 6002
 };
 
 // The plug-in's one application window: the "All" and "Favorite" trees in a notebook, the
@@ -56,6 +58,9 @@ private:
     void UpdateFavorites();
     void OnMenu(wxCommandEvent& event);
     void OnIconize(wxIconizeEvent& event);
+    // The tick follows the autostart entry, which the user may also remove by other means.
+    void OnUpdateStartAtLogin(wxUpdateUIEvent& event);
+    void ChangeStartAtLogin(bool start);
     void OnDownloadFinished(DownloadFinishedEvent& event);
 
     wxMenuBar* m_menuBar = nullptr;

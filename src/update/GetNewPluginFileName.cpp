@@ -28,6 +28,11 @@ wxFileName* GetNewPluginFileName()
 {
     static wxFileName result;
     const PluginUpdater updater = PluginUpdater::ForCurrentPlugin();
+    if ( !updater.CanUpdateInPlace() )
+    {
+        wxLogTrace("lumora", "GetNewPluginFileName: %s cannot be written, no update", updater.GetNewPluginPath());
+        return nullptr;
+    }
     // Last time's companions are no longer in use: now they can take their places.
     updater.InstallPendingFiles();
     result.Assign(updater.GetNewPluginPath());

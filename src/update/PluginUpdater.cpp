@@ -62,6 +62,11 @@ wxString PluginUpdater::GetNewPluginPath() const
     return m_plugin.GetFullPath() + NEW_SUFFIX;
 }
 
+bool PluginUpdater::CanUpdateInPlace() const
+{
+    return wxFileName::IsDirWritable(m_plugin.GetPath());
+}
+
 void PluginUpdater::InstallPendingFiles() const
 {
     InstallPending(GetSkinPath());

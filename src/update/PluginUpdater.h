@@ -23,6 +23,9 @@ public:
     wxString GetNewPluginPath() const;
     const wxString& GetUpdateUrl() const { return m_updateUrl; }
 
+    // False where the plug-in's folder cannot be written, as in a system-wide install, which the
+    // package manager updates: there is nothing to do then.
+    bool CanUpdateInPlace() const;
     // Moves each waiting "<companion>.new" over its companion; a failed move is tried again next
     // time.
     void InstallPendingFiles() const;

@@ -1,19 +1,31 @@
+#include "common/ProgramPaths.h"
 #include "common/TestSupport.h"
 #include "gui/ScopedSkin.h"
 
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/apptrait.h>
 #include <wx/init.h>
 #include <wx/socket.h>
 
 namespace
 {
-// The application the window tests run in; it never enters its own main loop.
+class TestTraits : public wxGUIAppTraits
+{
+public:
+    wxStandardPaths& GetStandardPaths() override { return ProgramPaths::Get(); }
+};
+
+// The application the window tests run in; it never enters its own main loop, and a test can name
+// the program file through its traits.
 class TestApp : public wxApp
 {
 public:
     bool OnInit() override { return true; }
+
+protected:
+    wxAppTraits* CreateTraits() override { return new TestTraits; }
 };
 }
 

@@ -1,30 +1,14 @@
 #include "common/ScopedProgramName.h"
 
-#include <wx/app.h>
-
-namespace
-{
-void SetArguments(std::vector<wxString>& arguments)
-{
-    std::vector<wchar_t*> pointers;
-    for ( wxString& argument : arguments )
-        pointers.push_back(const_cast<wchar_t*>(argument.wc_str()));
-    wxAppConsole* app = wxAppConsole::GetInstance();
-    app->argv.Init(static_cast<int>(pointers.size()), pointers.data());
-    app->argc = static_cast<int>(pointers.size());
-}
-}
+#include "common/ProgramPaths.h"
 
 ScopedProgramName::ScopedProgramName(const wxString& program)
+    : m_saved(ProgramPaths::Get().GetOverride())
 {
-    wxAppConsole* app = wxAppConsole::GetInstance();
-    for ( int i = 0; i < app->argc; ++i )
-        m_saved.push_back(app->argv[i]);
-    std::vector<wxString> replaced{ program };
-    SetArguments(replaced);
+    ProgramPaths::Get().SetExecutablePath(program);
 }
 
 ScopedProgramName::~ScopedProgramName()
 {
-    SetArguments(m_saved);
+    ProgramPaths::Get().SetExecutablePath(m_saved);
 }

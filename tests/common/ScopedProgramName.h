@@ -2,11 +2,8 @@
 
 #include <wx/string.h>
 
-#include <vector>
-
-// Makes the running application look as if it had been started as another program (its first
-// command-line argument), which decides where the plug-in looks for its skin and its own file;
-// the original arguments come back at the end of the scope.
+// Makes the running application look as if it were another program file, which decides where the
+// plug-in looks for its skin and its own file; the real one comes back at the end of the scope.
 class ScopedProgramName
 {
 public:
@@ -17,5 +14,5 @@ public:
     ScopedProgramName& operator=(const ScopedProgramName&) = delete;
 
 private:
-    std::vector<wxString> m_saved;
+    wxString m_saved;
 };

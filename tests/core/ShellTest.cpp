@@ -104,17 +104,16 @@ TEST_F(SiteHostsTest, DefaultsAndConfiguredHosts)
     EXPECT_EQ("127.0.0.1:8080", SiteHosts::GetHost(SiteHosts::PREVIEW)) << "empty means default";
 }
 
-TEST(Util, FileNamesFollowTheProgramsFirstArgument)
+TEST(Util, FileNamesFollowTheProgramsFile)
 {
     {
-        ScopedProgramName argv0("/opt/apps/Viewer");
+        ScopedProgramName program("/opt/apps/Viewer");
         EXPECT_EQ("/opt/apps/Viewer", Util::GetApplicationFileName().GetFullPath());
         EXPECT_EQ("/opt/apps/Viewer.so", Util::GetPluginFileName().GetFullPath());
     }
     {
-        ScopedProgramName argv0("bin/Viewer.exe");
-        EXPECT_FALSE(Util::GetApplicationFileName().IsAbsolute()) << "used as given";
-        EXPECT_EQ("bin/Viewer.so", Util::GetPluginFileName().GetFullPath());
+        ScopedProgramName program("/opt/apps/Viewer.exe");
+        EXPECT_EQ("/opt/apps/Viewer.so", Util::GetPluginFileName().GetFullPath());
     }
 }
 

@@ -215,6 +215,14 @@ TEST_F(GetNewPluginFileNameTest, IncompletePluginAsksNothing)
     EXPECT_EQ((std::vector<std::string>{ "", "", "" }), UpdateRequests());
 }
 
+// As in a system-wide install, which the package manager updates: no question, no request.
+TEST_F(GetNewPluginFileNameTest, ProgramFolderThatCannotBeWrittenAsksNothing)
+{
+    ScopedProgramName elsewhere(m_dir + "/gone/Parlo");
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    EXPECT_TRUE(UpdateRequests().empty());
+}
+
 TEST_F(GetNewPluginFileNameTest, QuestionInTheUsersLanguage)
 {
     wxFileTranslationsLoader::AddCatalogLookupPathPrefix(TestSupport::BuildDir());

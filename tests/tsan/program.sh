@@ -7,42 +7,23 @@ set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/sitesim.sh"
+source "$here/../common/program.sh"
 work=$(mktemp -d)
 sim_pid=""
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    sitesim_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    "$@"
-}
 # How many lines of a log ($2, default the program's) hold $1.
 count() { grep -c "$1" "$work/${2:-program.log}" || true; }
 
 sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0.5
-cat > "$work/Parlo.conf" <<CONF
-[Site]
-mainhost=$host
-imagehost=$host
-previewhost=$host
-[System]
-syncinterval=1
-[SplashScreen]
-duration=0
-[PopupDialog]
-duration=1
-CONF
+sitesim_config "$work/Parlo.conf" "[System]" "syncinterval=1" "[SplashScreen]" "duration=0" "[PopupDialog]" \
+    "duration=1"
 
 TSAN_OPTIONS="suppressions=$here/program.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1" \
     "$build/Parlo" --no-update --config "$work/Parlo.conf" 2> "$work/program.log" &
