@@ -2,6 +2,7 @@
 // one poll's changes to both trees, delivered through the pending-event queue as the daemon
 // thread delivers them.
 #include "BenchSupport.h"
+#include "PlainTree.h"
 #include "model/UserList.h"
 #include "sync/UserEvent.h"
 #include "ui/AllTreeCtrl.h"
@@ -153,7 +154,18 @@ void MeasureFirstList(wxWindow* parent, int performers)
                 *std::max_element(applied.begin(), applied.end()));
     std::printf("  %-56s %10.2f ms\n", "then the tree's own work at the next idle time (median)",
                 Median(laidOut));
+
+    // Once is enough to see it: each arrival walks the items before it.
+    PlainTree* plain = new PlainTree(parent, TREE_STYLE);
+    PostDifference(UserList(), site, { plain });
+    const double plainMs = ApplyPending();
+    std::printf("  %-56s %10.2f ms     %.1f times as long\n", "the plain way: a walk over the items per event",
+                plainMs, plainMs / Median(applied));
+    plain->Destroy();
+    wxTheApp->ProcessIdle();
 }
+
+void MeasureAgainstThePlainWay(wxWindow* parent, int performers, int leaving, int arriving, int changing);
 
 void MeasurePoll(wxWindow* parent, int performers, int favorites, int leaving, int arriving,
                  int changing)
@@ -202,8 +214,69 @@ void MeasurePoll(wxWindow* parent, int performers, int favorites, int leaving, i
     Report(what, Median(applied), "ms", 100);
     std::printf("  %-56s %10.2f ms\n", "worst of 10 polls",
                 *std::max_element(applied.begin(), applied.end()));
+    MeasureAgainstThePlainWay(parent, performers, leaving, arriving, changing);
+
+    // Typing into the search field: every name holds the first letters, fewer and fewer the
+    // later ones; then the field is emptied.
+    std::vector<double> typed;
+    for ( const char* text : { "p", "pe", "per", "perf", "performer_", "performer_0", "performer_01",
+                               "performer_012", "performer_01", "" } )
+    {
+        const Stopwatch watch;
+        all->SetFilter(text);
+        favorite->SetFilter(text);
+        wxTheApp->ProcessIdle();
+        typed.push_back(watch.Milliseconds());
+    }
+    std::snprintf(what, sizeof(what), "keystroke in the search field, %d performers (median)", performers);
+    Report(what, Median(typed), "ms", 100);
+    std::printf("  %-56s %10.2f ms\n", "worst of 10 keystrokes", *std::max_element(typed.begin(), typed.end()));
     all->Destroy();
     favorite->Destroy();
+    wxTheApp->ProcessIdle();
+}
+
+// The same polls to the "All" tree alone and to the plain one, one after the other.
+void MeasureAgainstThePlainWay(wxWindow* parent, int performers, int leaving, int arriving, int changing)
+{
+    std::mt19937 random(3);
+    UserList site = MakeSite(performers, random);
+    AllTreeCtrl* all = new AllTreeCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, TREE_STYLE,
+                                       wxDefaultValidator, wxTreeCtrlNameStr);
+    PlainTree* plain = new PlainTree(parent, TREE_STYLE);
+    UserListEvent first(wxEVT_USER_LIST_INITIALIZED, -1);
+    first.SetUserList(site);
+    static_cast<wxEvtHandler*>(all)->AddPendingEvent(first);
+    PostDifference(UserList(), site, { plain });
+    ApplyPending();
+    wxTheApp->ProcessIdle();
+
+    int nextName = performers + performers / 4;
+    std::vector<double> indexed;
+    std::vector<double> walked;
+    for ( int round = 0; round < 11; ++round )
+    {
+        const UserList next = NextPoll(site, leaving, arriving, changing, nextName, random);
+        PostDifference(site, next, { all });
+        const double allMs = ApplyPending();
+        wxTheApp->ProcessIdle();
+        PostDifference(site, next, { plain });
+        const double plainMs = ApplyPending();
+        wxTheApp->ProcessIdle();
+        if ( round > 0 )
+        {
+            indexed.push_back(allMs);
+            walked.push_back(plainMs);
+        }
+        site = next;
+    }
+    const double ours = Median(indexed);
+    const double theirs = Median(walked);
+    std::printf("  %-56s %10.2f ms\n", "the same poll to \"All\" alone (median)", ours);
+    std::printf("  %-56s %10.2f ms     %.1f times as long\n", "the plain way: a walk over the items per event",
+                theirs, theirs / ours);
+    all->Destroy();
+    plain->Destroy();
     wxTheApp->ProcessIdle();
 }
 }

@@ -10,7 +10,7 @@ packages=(
     libcpp-httplib-dev libjpeg-dev
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
-    imagemagick librsvg2-bin
+    imagemagick librsvg2-bin fonts-ipafont-gothic
     help2man dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev
     curl

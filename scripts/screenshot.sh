@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots under a virtual display: the main window running against the
-# simulated site once its "All" page has filled (docs/main-window.png), then the favourites page
-# and a pop-up from the end-to-end test (docs/favorites.png, docs/popup.png).
+# simulated site once its "All" page has filled, with a name typed into its search field
+# (docs/main-window.png), the same in Japanese (docs/main-window-ja.png), then the favourites
+# page and a pop-up from the end-to-end test (docs/favorites.png, docs/popup.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${INSIDE_XVFB:-}" ]; then
@@ -12,9 +13,7 @@ fi
 
 out=${1:-docs/main-window.png}
 log=/tmp/parlo-screenshot.log
-# The program's trace says when its first list has reached the windows.
-WXTRACE=lumora scripts/run.sh > "$log" 2>&1 &
-run_pid=$!
+run_pid=""
 
 # Ends the program that our run.sh started (no other), and run.sh then stops its site.
 stop_program() {
@@ -24,33 +23,49 @@ stop_program() {
     wait "$run_pid" || true
 }
 
-window=""
-for _ in $(seq 150); do
-    window=$(xdotool search --name "^Parlo Tovrik$" 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "screenshot.sh: the main window did not appear" >&2
-    cat "$log" >&2
+# Runs the program in language $1 against the simulated site, types $2 into its search field
+# (when not empty) and saves the main window as $3.
+shoot() {
+    local language=$1 filter=$2 file=$3 window=""
+    # The program's trace says when its first list has reached the windows.
+    WXTRACE=lumora scripts/run.sh --lang "$language" > "$log" 2>&1 &
+    run_pid=$!
+    for _ in $(seq 150); do
+        window=$(xdotool search --name "^Parlo Tovrik$" 2>/dev/null | head -n 1 || true)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then
+        echo "screenshot.sh: the main window did not appear" >&2
+        cat "$log" >&2
+        stop_program
+        exit 1
+    fi
+    # A few hundred performers take a few seconds to read.
+    for _ in $(seq 600); do
+        grep -q "first list of" "$log" && break
+        sleep 0.1
+    done
+    if ! grep -q "first list of" "$log"; then
+        echo "screenshot.sh: the first list did not arrive" >&2
+        tail -n 40 "$log" >&2
+        stop_program
+        exit 1
+    fi
+    if [ -n "$filter" ]; then
+        # The search field sits below the menu bar, across the window.
+        xdotool mousemove --window "$window" 120 43 click 1
+        xdotool type --delay 80 "$filter"
+    fi
+    # Give the trees a moment to paint it.
+    sleep "${WAIT:-1}"
+    import -window "$window" "$file"
     stop_program
-    exit 1
-fi
-# A few hundred performers take a few seconds to read.
-for _ in $(seq 600); do
-    grep -q "first list of" "$log" && break
-    sleep 0.1
-done
-if ! grep -q "first list of" "$log"; then
-    echo "screenshot.sh: the first list did not arrive" >&2
-    tail -n 40 "$log" >&2
-    stop_program
-    exit 1
-fi
-# Give the trees a moment to paint it.
-sleep "${WAIT:-1}"
-import -window "$window" "$out"
-stop_program
-echo "screenshot.sh: wrote $out"
-PARLO_SCREENSHOTS="$(cd "$(dirname "$out")" && pwd)" build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
+    echo "screenshot.sh: wrote $file"
+}
+
+shoot en "${FILTER-an}" "$out"
+shoot ja "" "$(dirname "$out")/main-window-ja.png"
+PARLO_SCREENSHOTS="$(cd "$(dirname "$out")" && pwd)" \
+    build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
 echo "screenshot.sh: wrote $(dirname "$out")/favorites.png and $(dirname "$out")/popup.png"

@@ -58,11 +58,13 @@ int LumoraSite::UpdateUserList()
     {
         wxString url;
         long seconds = 10;
+        bool keepWatching = false;
     };
     std::shared_ptr<Settings> settings = std::make_shared<Settings>();
     const bool read = MainThreadCall::Run([settings](const std::function<bool()>&) {
         settings->url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js");
         wxConfigBase::Get()->Read("/System/syncinterval", &settings->seconds, 10);
+        wxConfigBase::Get()->Read("/System/keepWatching", &settings->keepWatching, false);
     });
     if ( !read )
         return 0;
@@ -82,9 +84,9 @@ int LumoraSite::UpdateUserList()
     {
         wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
         // Only the polling thread waits: the main thread is never held up.
-        if ( self && !WaitOutFailedAttempt(*self, attempt) )
+        if ( self && !WaitOutFailedAttempt(*self, attempt, FailedAttemptMs(settings->keepWatching)) )
             return 0;
-        OnDownloadFailed();
+        OnDownloadFailed(settings->keepWatching);
         return 0;
     }
     m_failures = 0;
@@ -104,22 +106,38 @@ int LumoraSite::UpdateUserList()
     return static_cast<int>(settings->seconds * 1000);
 }
 
-bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt)
+bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt, long ms)
 {
     // A refused connection fails here at once, where it would take a while elsewhere; without
     // this the ten failures in a row would hammer the site and end the program within
     // milliseconds of a network that is not up yet.
-    while ( attempt.Time() < TIMEOUT_SECONDS * 1000 )
+    while ( attempt.Time() < ms )
     {
         if ( thread.TestDestroy() )
             return false;
-        wxThread::Sleep(std::min<long>(100, TIMEOUT_SECONDS * 1000 - attempt.Time()));
+        wxThread::Sleep(std::min<long>(100, ms - attempt.Time()));
     }
     return !thread.TestDestroy();
 }
 
-void LumoraSite::OnDownloadFailed()
+long LumoraSite::FailedAttemptMs(bool keepWatching) const
 {
+    long ms = TIMEOUT_SECONDS * 1000;
+    for ( int i = 0; keepWatching && i < m_failures && ms < MAX_RETRY_MS; ++i )
+        ms *= 2;
+    return std::min(ms, MAX_RETRY_MS);
+}
+
+void LumoraSite::OnDownloadFailed(bool keepWatching)
+{
+    if ( keepWatching )
+    {
+        // Counted for the spacing only: an outage is ridden out, never shown in a box.
+        if ( m_failures < MAX_FAILURES * 100 )
+            ++m_failures;
+        wxLogTrace("lumora", "performer list: %d failures in a row, keeping watching", m_failures);
+        return;
+    }
     if ( ++m_failures < MAX_FAILURES )
         return;
     wxLogTrace("lumora", "performer list: %d failures in a row, telling the user", m_failures);

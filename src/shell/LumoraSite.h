@@ -22,11 +22,17 @@ public:
     static constexpr int MAX_FAILURES = 10;
     static constexpr int TIMEOUT_SECONDS = 3;
     static constexpr int PAUSE_PER_PERFORMER_MS = 10;
+    // While keeping watching through an outage, attempts are this far apart at the most.
+    static constexpr long MAX_RETRY_MS = 60000;
 
 private:
-    // On the polling thread: lets a failed attempt last the time-out; false when asked to stop.
-    static bool WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt);
-    void OnDownloadFailed();
+    // On the polling thread: lets a failed attempt last ms from its start; false when asked to
+    // stop.
+    static bool WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt, long ms);
+    // How long the next failed attempt lasts: the time-out, or while keeping watching, twice as
+    // long after each failure up to MAX_RETRY_MS.
+    long FailedAttemptMs(bool keepWatching) const;
+    void OnDownloadFailed(bool keepWatching);
 
     // Consecutive failed downloads; touched only by the thread that polls.
     int m_failures = 0;

@@ -1,6 +1,7 @@
 #include "sync/DaemonThread.h"
 
 #include "shell/Site.h"
+#include "sync/SyncStatusEvent.h"
 #include "sync/UserEvent.h"
 
 #include <wx/listimpl.cpp>
@@ -33,6 +34,42 @@ void DaemonThread::AddEventHandler(wxEvtHandler* handler)
 {
     wxMutexLocker lock(m_handlersLock);
     m_handlers.Append(handler);
+}
+
+void DaemonThread::SetStatusHandler(wxEvtHandler* handler)
+{
+    wxMutexLocker lock(m_handlersLock);
+    m_statusHandler = handler;
+}
+
+int DaemonThread::Attempt()
+{
+    const wxDateTime start = wxDateTime::Now();
+    const int result = m_site->UpdateUserList();
+    // A stop is not a failure of the site's.
+    if ( result == 0 && !TestDestroy() )
+    {
+        if ( m_failures++ == 0 )
+            m_failingSince = start;
+        PostStatus();
+    }
+    return result;
+}
+
+void DaemonThread::Succeeded(const UserList& list)
+{
+    m_online = list.GetCount();
+    m_lastSuccess = wxDateTime::Now();
+    m_failingSince = wxDateTime();
+    m_failures = 0;
+    PostStatus();
+}
+
+void DaemonThread::PostStatus()
+{
+    wxMutexLocker lock(m_handlersLock);
+    if ( m_statusHandler )
+        m_statusHandler->AddPendingEvent(SyncStatusEvent(m_online, m_lastSuccess, m_failingSince, m_failures));
 }
 
 bool DaemonThread::ShouldExit()
@@ -92,7 +129,7 @@ wxThread::ExitCode DaemonThread::Entry()
 {
     wxLogTrace("lumora", "DaemonThread started");
     int interval = 0;
-    while ( (interval = m_site->UpdateUserList()) == 0 )
+    while ( (interval = Attempt()) == 0 )
     {
         if ( ShouldExit() )
         {
@@ -108,6 +145,8 @@ wxThread::ExitCode DaemonThread::Entry()
     initialized.SetUserList(previous);
     if ( !PostToHandlers(initialized) )
         return 0;
+    // After the list, so that the count never runs ahead of the trees.
+    Succeeded(previous);
 
     // The interval runs from the start of one download to the start of the next.
     wxStopWatch watch;
@@ -123,12 +162,13 @@ wxThread::ExitCode DaemonThread::Entry()
             continue;
         }
         watch.Start();
-        const int result = m_site->UpdateUserList();
+        const int result = Attempt();
         if ( result != 0 )
         {
             const UserList current = m_site->GetUserList();
             if ( !PostDifferences(previous, current) )
                 break;
+            Succeeded(current);
             previous = current;
         }
         interval = result;

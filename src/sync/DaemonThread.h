@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/datetime.h>
 #include <wx/list.h>
 #include <wx/thread.h>
 
@@ -21,6 +22,9 @@ public:
 
     // May be called while the thread runs; a handler added twice gets every event twice.
     void AddEventHandler(wxEvtHandler* handler);
+    // The one handler (or none) that gets a SyncStatusEvent after every attempt; it gets no
+    // user events. May be called while the thread runs.
+    void SetStatusHandler(wxEvtHandler* handler);
 
     bool ShouldExit();
 
@@ -32,8 +36,19 @@ private:
     bool PostToHandlers(const wxEvent& event);
     // Posts one poll's differences; false when stopped.
     bool PostDifferences(const UserList& previous, const UserList& current);
+    // Calls the site for a list, the site's result; a failure goes to the status handler.
+    int Attempt();
+    // A good list came: the status handler hears of it.
+    void Succeeded(const UserList& list);
+    void PostStatus();
 
     Site* m_site;
     wxMutex m_handlersLock;
     EventHandlerList m_handlers;
+    wxEvtHandler* m_statusHandler = nullptr;
+    // This thread's own: how the attempts have gone.
+    size_t m_online = 0;
+    wxDateTime m_lastSuccess;
+    wxDateTime m_failingSince;
+    int m_failures = 0;
 };

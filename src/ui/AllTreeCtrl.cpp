@@ -30,6 +30,12 @@ AllTreeCtrl::AllTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, co
     SetItemHasChildren(m_group, true);
 }
 
+UserListTreeCtrl* AllTreeCtrl::CreateView() const
+{
+    return new AllTreeCtrl(GetParent(), wxID_ANY, wxDefaultPosition, wxDefaultSize, GetWindowStyleFlag(),
+                           wxDefaultValidator, GetName());
+}
+
 void AllTreeCtrl::OnUserListInitialized(UserListEvent& event)
 {
     m_addingList = true;

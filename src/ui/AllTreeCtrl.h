@@ -10,6 +10,9 @@ public:
     AllTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                 long style, const wxValidator& validator, const wxString& name);
 
+protected:
+    UserListTreeCtrl* CreateView() const override;
+
 private:
     void OnUserAdded(UserEvent& event);
     void OnUserChanged(UserEvent& event);

@@ -42,6 +42,20 @@ void FavoriteTreeCtrl::CreateGroupItems()
                                 offlineGroupIcon, offlineGroupIcon, nullptr);
 }
 
+UserListTreeCtrl* FavoriteTreeCtrl::CreateView() const
+{
+    return new FavoriteTreeCtrl(GetParent(), wxID_ANY, wxDefaultPosition, wxDefaultSize, GetWindowStyleFlag(),
+                                wxDefaultValidator, GetName());
+}
+
+void FavoriteTreeCtrl::TakeStateFrom(const UserListTreeCtrl& full)
+{
+    const FavoriteTreeCtrl& favorites = static_cast<const FavoriteTreeCtrl&>(full);
+    m_favorites = favorites.m_favorites;
+    if ( favorites.m_onlineGroup.IsOk() )
+        CreateGroupItems();
+}
+
 void FavoriteTreeCtrl::OnUserListInitialized(UserListEvent& event)
 {
     if ( event.GetId() != FAVORITES_LIST_ID )

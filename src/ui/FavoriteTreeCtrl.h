@@ -29,6 +29,11 @@ public:
     // download. A later call does nothing.
     void CreateGroupItems();
 
+protected:
+    UserListTreeCtrl* CreateView() const override;
+    // The favourites and, once they exist, the groups.
+    void TakeStateFrom(const UserListTreeCtrl& full) override;
+
 private:
     void OnUserListInitialized(UserListEvent& event);
     void OnUserAdded(UserEvent& event);

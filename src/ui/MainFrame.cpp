@@ -10,6 +10,7 @@
 #include "shell/Util.h"
 #include "sync/DaemonThread.h"
 #include "sync/FavoritesParser.h"
+#include "sync/SyncStatusEvent.h"
 #include "sync/UserListEvent.h"
 #include "ui/AuthenticationDialog.h"
 #include "ui/AllTreeCtrl.h"
@@ -28,6 +29,7 @@
 #include <wx/url.h>
 #include <wx/notebook.h>
 #include <wx/panel.h>
+#include <wx/srchctrl.h>
 #include <wx/sizer.h>
 
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
@@ -35,6 +37,8 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_ICONIZE(MainFrame::OnIconize)
     EVT_MENU(wxID_ANY, MainFrame::OnMenu)
     EVT_UPDATE_UI(ID_START_AT_LOGIN, MainFrame::OnUpdateStartAtLogin)
+    EVT_SYNC_STATUS(MainFrame::OnSyncStatus)
+    EVT_CHAR_HOOK(MainFrame::OnCharHook)
 wxEND_EVENT_TABLE()
 
 namespace
@@ -51,6 +55,11 @@ MainFrame::MainFrame()
     // The site's exit request and the pop-ups' favourites test look for the top window.
     wxTheApp->SetTopWindow(this);
 
+    m_search = new wxSearchCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0);
+    m_search->ShowCancelButton(true);
+    m_search->SetDescriptiveText(_("Find a performer"));
+    m_search->Bind(wxEVT_TEXT, &MainFrame::OnSearchText, this);
+    m_search->Bind(wxEVT_SEARCHCTRL_CANCEL_BTN, [this](wxCommandEvent&) { m_search->Clear(); });
     m_notebook = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "notebook");
     m_favoritePanel = new wxPanel(m_notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                   wxTAB_TRAVERSAL | wxNO_BORDER);
@@ -64,12 +73,16 @@ MainFrame::MainFrame()
                                           wxTreeCtrlNameStr);
     SetTitle(_("Parlo Tovrik"));
     DoLayout();
+    // No size grip: the narrow default window needs its width for the text.
+    CreateStatusBar(1, wxSTB_DEFAULT_STYLE & ~wxSTB_SIZEGRIP);
 
     wxConfigBase* config = Skin::GetConfig();
     bool onlyFavorite = false;
     config->Read("/PopupDialog/onlyFavorite", &onlyFavorite, false);
     m_menuBar->Check(ID_POPUP_ONLY_FAVORITE, onlyFavorite);
     m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, false);
+    m_menuBar->Check(ID_QUIET, PopupDialogManager::IsQuiet());
+    m_menuBar->Check(ID_KEEP_WATCHING, config->ReadBool("/System/keepWatching", false));
 
     // Joinable, so that the destructor can wait for it: the toolkit cannot wait for a
     // detached thread here, and the thread must end before the handlers it posts to.
@@ -78,6 +91,7 @@ MainFrame::MainFrame()
     m_favoritePanel->Enable(false);
     m_popupManager = new PopupDialogManager;
     m_daemonThread->AddEventHandler(m_popupManager);
+    m_daemonThread->SetStatusHandler(this);
 
     // A skin without the icon leaves the toolkit's own.
     const wxIcon icon = Skin::GetInstance()->GetIcon("Application_icon");
@@ -90,6 +104,7 @@ MainFrame::MainFrame()
         wxLogTrace("lumora", "MainFrame: the daemon thread did not start");
 
     m_notifyIcon = new NotifyIcon(this, icon, wxTheApp->GetAppName());
+    m_notifyIcon->SetQuiet(PopupDialogManager::IsQuiet());
 }
 
 MainFrame::~MainFrame()
@@ -151,6 +166,8 @@ void MainFrame::CreateMenus()
     tool->Append(ID_POPUP_ONLY_FAVORITE, _("&PopupOnlyFavorite"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_START_AT_LOGIN, _("Start at &login"), wxEmptyString, wxITEM_CHECK);
     tool->Check(ID_START_AT_LOGIN, Autostart::IsEnabled());
+    tool->Append(ID_QUIET, _("&Quiet"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_KEEP_WATCHING, _("&Keep watching when the site is down"), wxEmptyString, wxITEM_CHECK);
     m_menuBar->Append(tool, _("&Tool"));
 }
 
@@ -174,6 +191,7 @@ void MainFrame::DoLayout()
     m_notebook->AddPage(m_favoritePanel, _("Favorite"), false);
 
     wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(m_search, 0, wxEXPAND | wxALL, 2);
     sizer->Add(m_notebook, 1, wxEXPAND, 0);
     SetAutoLayout(true);
     SetSizer(sizer);
@@ -228,6 +246,12 @@ void MainFrame::OnMenu(wxCommandEvent& event)
         case ID_START_AT_LOGIN:
             ChangeStartAtLogin(event.IsChecked());
             break;
+        case ID_QUIET:
+            SetQuiet(event.IsChecked());
+            break;
+        case ID_KEEP_WATCHING:
+            Skin::GetConfig()->Write("/System/keepWatching", event.IsChecked());
+            break;
         default:
             break;
     }
@@ -243,6 +267,45 @@ void MainFrame::ChangeStartAtLogin(bool start)
             wxMessageBox(wxString::Format(_("Could not change the entry %s."), Autostart::GetEntryPath()), _("Error"),
                          wxOK | wxICON_ERROR | wxCENTRE);
         });
+}
+
+void MainFrame::SetQuiet(bool quiet)
+{
+    Skin::GetConfig()->Write("/PopupDialog/quiet", quiet);
+    m_menuBar->Check(ID_QUIET, quiet);
+    if ( m_notifyIcon )
+        m_notifyIcon->SetQuiet(quiet);
+}
+
+void MainFrame::OnSearchText(wxCommandEvent&)
+{
+    const wxString text = m_search->GetValue();
+    m_allTree->SetFilter(text);
+    m_favoriteTree->SetFilter(text);
+}
+
+void MainFrame::OnCharHook(wxKeyEvent& event)
+{
+    wxWindow* focus = FindFocus();
+    const bool inSearch = focus && (focus == m_search || focus->GetParent() == m_search);
+    if ( event.GetKeyCode() == WXK_ESCAPE && inSearch && !m_search->IsEmpty() )
+        m_search->Clear();
+    else
+        event.Skip();
+}
+
+void MainFrame::OnSyncStatus(SyncStatusEvent& event)
+{
+    wxString text;
+    if ( event.GetFailures() > 0 )
+        text = wxString::Format(wxPLURAL("No answer from the site since %s (%d try)",
+                                         "No answer from the site since %s (%d tries)", event.GetFailures()),
+                                event.GetFailingSince().FormatISOTime(), event.GetFailures());
+    else
+        // The middle dot is not ASCII: written so that no source or locale encoding can spoil it.
+        text = wxString::Format(wxGetTranslation(wxS("%lu online \u00B7 updated %s")),
+                                static_cast<unsigned long>(event.GetOnline()), event.GetLastSuccess().FormatISOTime());
+    SetStatusText(text);
 }
 
 void MainFrame::OnUpdateStartAtLogin(wxUpdateUIEvent& event)

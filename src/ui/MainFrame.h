@@ -10,17 +10,22 @@ class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
 class NotifyIcon;
 class PopupDialogManager;
+class SyncStatusEvent;
 class wxDialog;
 class wxIconizeEvent;
 class wxUpdateUIEvent;
 class wxNotebook;
 class wxPanel;
+class wxKeyEvent;
+class wxSearchCtrl;
 
 enum
 {
     ID_UPDATE_FAVORITE = 6000,
     ID_POPUP_ONLY_FAVORITE = 6001,
-    ID_START_AT_LOGIN = 6002
+    ID_START_AT_LOGIN = 6002,
+    ID_QUIET = 6003,
+    ID_KEEP_WATCHING = 6004
 };
 
 // The plug-in's one application window: the "All" and "Favorite" trees in a notebook, the
@@ -41,6 +46,7 @@ public:
     wxNotebook* GetNotebook() const { return m_notebook; }
     NotifyIcon* GetNotifyIcon() const { return m_notifyIcon; }
     wxPanel* GetFavoritePanel() const { return m_favoritePanel; }
+    wxSearchCtrl* GetSearch() const { return m_search; }
     bool IsLoggedIn() const { return m_loggedIn; }
 
 private:
@@ -61,6 +67,13 @@ private:
     // The tick follows the autostart entry, which the user may also remove by other means.
     void OnUpdateStartAtLogin(wxUpdateUIEvent& event);
     void ChangeStartAtLogin(bool start);
+    // Stores the choice and shows it in both menus and the tray's tooltip.
+    void SetQuiet(bool quiet);
+    // The status line: the last good list, or since when the site has not answered.
+    void OnSyncStatus(SyncStatusEvent& event);
+    // The search field narrows both trees to the names that hold its text; Esc empties it.
+    void OnSearchText(wxCommandEvent& event);
+    void OnCharHook(wxKeyEvent& event);
     void OnDownloadFinished(DownloadFinishedEvent& event);
 
     wxMenuBar* m_menuBar = nullptr;
@@ -69,6 +82,7 @@ private:
     FavoriteTreeCtrl* m_favoriteTree = nullptr;
     wxPanel* m_favoritePanel = nullptr;
     wxNotebook* m_notebook = nullptr;
+    wxSearchCtrl* m_search = nullptr;
     DaemonThread* m_daemonThread = nullptr;
     PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;

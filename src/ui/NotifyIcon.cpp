@@ -1,5 +1,7 @@
 #include "ui/NotifyIcon.h"
 
+#include "ui/MainFrame.h"
+
 #include <wx/artprov.h>
 #include <wx/frame.h>
 #include <wx/intl.h>
@@ -20,13 +22,23 @@ wxEND_EVENT_TABLE()
 
 NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
     : m_frame(frame)
-    , m_tooltip(tooltip)
-{
     // The tray needs a picture to show anything at all; a skin without one gets a stock one.
-    SetIcon(icon.IsOk() ? icon : wxArtProvider::GetIcon(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)),
-            tooltip);
+    , m_icon(icon.IsOk() ? icon : wxArtProvider::GetIcon(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)))
+    , m_tooltip(tooltip)
+    , m_shownTooltip(tooltip)
+{
+    SetIcon(m_icon, tooltip);
     m_menu = new wxMenu(wxEmptyString, 0);
+    m_menu->Append(ID_QUIET, _("&Quiet"), wxEmptyString, wxITEM_CHECK);
+    m_menu->AppendSeparator();
     m_menu->Append(wxID_EXIT, _("E&xit"), _("Exit the application."), wxITEM_NORMAL);
+}
+
+void NotifyIcon::SetQuiet(bool quiet)
+{
+    m_menu->Check(ID_QUIET, quiet);
+    m_shownTooltip = quiet ? wxString::Format(_("%s (quiet: no pop-ups)"), m_tooltip) : m_tooltip;
+    SetIcon(m_icon, m_shownTooltip);
 }
 
 NotifyIcon::~NotifyIcon()

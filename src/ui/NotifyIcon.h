@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/icon.h>
 #include <wx/stopwatch.h>
 #include <wx/taskbar.h>
 
@@ -7,7 +8,7 @@ class wxFrame;
 class wxMenu;
 
 // The icon in the system tray: a double click shows or hides the main frame, its menu offers
-// "Exit". Every command goes to the frame through its pending-event queue, so the frame never
+// "Quiet" and "Exit". Every command goes to the frame through its pending-event queue, so the frame never
 // runs inside the handling of a tray notification.
 class NotifyIcon : public wxTaskBarIcon
 {
@@ -17,7 +18,10 @@ public:
 
     // The menu the right button shows; the icon keeps it.
     wxMenu* GetMenu() const { return m_menu; }
-    const wxString& GetTooltip() const { return m_tooltip; }
+    // What the tooltip shows now.
+    const wxString& GetTooltip() const { return m_shownTooltip; }
+    // Ticks "Quiet" and says in the tooltip that no pop-ups come.
+    void SetQuiet(bool quiet);
 
 #ifndef __WXMSW__
 protected:
@@ -37,7 +41,9 @@ private:
 
     wxFrame* m_frame;
     wxMenu* m_menu;
+    wxIcon m_icon;
     wxString m_tooltip;
+    wxString m_shownTooltip;
 #ifndef __WXMSW__
     // The first press of a possible double click, and how long ago it came.
     bool m_pressed = false;

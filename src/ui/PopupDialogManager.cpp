@@ -32,6 +32,9 @@ void PopupDialogManager::OnUserAdded(UserEvent& event)
 
 void PopupDialogManager::OnUserChanged(UserEvent& event)
 {
+    // Read each time, like the favourites: what was missed meanwhile is not shown later.
+    if ( IsQuiet() )
+        return;
     const User& user = event.GetUser();
     if ( IsOnlyFavoriteOn() && !IsFavorite(user.GetName()) )
         return;
@@ -49,6 +52,11 @@ void PopupDialogManager::OnUserChanged(UserEvent& event)
     // It shows and destroys itself.
     new PopupDialog(user, kind, nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                     wxSTAY_ON_TOP | wxDIALOG_NO_PARENT);
+}
+
+bool PopupDialogManager::IsQuiet()
+{
+    return Skin::GetConfig()->ReadBool("/PopupDialog/quiet", false);
 }
 
 bool PopupDialogManager::IsOnlyFavoriteOn()

@@ -13,6 +13,9 @@ public:
     PopupDialogManager();
     ~PopupDialogManager() override;
 
+    // "Quiet" is on: no pop-up opens at all.
+    static bool IsQuiet();
+
 private:
     void OnUserAdded(UserEvent& event);
     void OnUserChanged(UserEvent& event);

@@ -5,6 +5,7 @@
 #include "shell/Util.h"
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
+#include "sync/UserListEvent.h"
 #include "ui/UserListTreeItemData.h"
 
 #include <wx/bitmap.h>
@@ -12,10 +13,13 @@
 #include <wx/imaglist.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
+#include <wx/sizer.h>
 #include <wx/utils.h>
+#include <wx/wupdlock.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_MENU(wxID_OPEN, UserListTreeCtrl::OnMenu)
@@ -37,6 +41,10 @@ UserListTreeCtrl::UserListTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoin
 
 UserListTreeCtrl::~UserListTreeCtrl()
 {
+    if ( m_full )
+        m_full->m_view = nullptr;
+    if ( m_view )
+        m_view->m_full = nullptr;
     // The toolkit deletes the items (and their data) after this index is gone.
     for ( auto& names : m_index )
         for ( IndexEntry& entry : names.second )
@@ -115,6 +123,183 @@ void UserListTreeCtrl::SetItemImages(const wxTreeItemId& item, int image)
         SetItemImage(item, image, wxTreeItemIcon_Normal);
     if ( GetItemImage(item, wxTreeItemIcon_Selected) != image )
         SetItemImage(item, image, wxTreeItemIcon_Selected);
+}
+
+void UserListTreeCtrl::SetFilter(const wxString& text)
+{
+    wxWindow* parent = GetParent();
+    if ( text.empty() )
+    {
+        if ( !m_view )
+            return;
+        m_view->Destroy();
+        m_view = nullptr;
+        Show(true);
+        parent->Layout();
+        return;
+    }
+    if ( !m_view )
+    {
+        m_view = CreateView();
+        m_view->m_full = this;
+        if ( wxSizer* sizer = GetContainingSizer() )
+            sizer->Add(m_view, 1, wxEXPAND, 0);
+        Hide();
+    }
+    const wxString before = m_view->m_filter;
+    m_view->m_filter = text.Lower();
+    // A longer text only hides more: taking items out keeps what the view has measured, which
+    // a rebuild would measure again; unless most of them go.
+    if ( before.empty() || m_view->m_filter.find(before) == wxString::npos || !m_view->Narrow() )
+        m_view->Rebuild(*this);
+    parent->Layout();
+}
+
+bool UserListTreeCtrl::ProcessEvent(wxEvent& event)
+{
+    ++m_processing;
+    const bool handled = wxTreeCtrl::ProcessEvent(event);
+    --m_processing;
+    // The tree's own follow-up events are the view's to make from the outer one.
+    if ( m_view && m_processing == 0 )
+        FollowInView(event);
+    return handled;
+}
+
+void UserListTreeCtrl::FollowInView(wxEvent& event)
+{
+    const wxEventType type = event.GetEventType();
+    if ( type == wxEVT_USER_LIST_INITIALIZED )
+    {
+        m_view->Rebuild(*this);
+        return;
+    }
+    if ( type != wxEVT_USER_ADDED && type != wxEVT_USER_CHANGED && type != wxEVT_USER_DELETED )
+        return;
+    // A user's items are all shown or all hidden, and the trees only append and find by name, so
+    // handling the matching events alone keeps the view equal to the filtered full tree.
+    if ( m_view->Matches(static_cast<UserEvent&>(event).GetUser().GetName()) )
+    {
+        std::unique_ptr<wxEvent> copy(event.Clone());
+        m_view->ProcessEvent(*copy);
+    }
+    m_view->CopyGroupTexts(*this);
+}
+
+bool UserListTreeCtrl::Matches(const wxString& name) const
+{
+    return name.Lower().find(m_filter) != wxString::npos;
+}
+
+UserListTreeCtrl* UserListTreeCtrl::CreateView() const
+{
+    return new UserListTreeCtrl(GetParent(), wxID_ANY, wxDefaultPosition, wxDefaultSize, GetWindowStyleFlag(),
+                                wxDefaultValidator, GetName());
+}
+
+void UserListTreeCtrl::TakeStateFrom(const UserListTreeCtrl&)
+{
+}
+
+void UserListTreeCtrl::Rebuild(const UserListTreeCtrl& full)
+{
+    wxWindowUpdateLocker frozen(this);
+    TakeStateFrom(full);
+    const wxTreeItemId root = GetRootItem();
+    std::vector<wxTreeItemId> groups;
+    std::vector<wxTreeItemId> users;
+    wxTreeItemIdValue cookie;
+    for ( wxTreeItemId item = GetFirstChild(root, cookie); item.IsOk(); item = GetNextChild(root, cookie) )
+        (GetUserData(item) ? users : groups).push_back(item);
+    for ( const wxTreeItemId& user : users )
+        Delete(user);
+    for ( const wxTreeItemId& group : groups )
+        DeleteChildren(group);
+
+    size_t next = 0;
+    const wxTreeItemId fullRoot = full.GetRootItem();
+    for ( wxTreeItemId theirs = full.GetFirstChild(fullRoot, cookie); theirs.IsOk();
+          theirs = full.GetNextChild(fullRoot, cookie) )
+    {
+        if ( const UserListTreeItemData* data = full.GetUserData(theirs) )
+        {
+            if ( Matches(data->GetUser().GetName()) )
+                AppendUserItem(root, data->GetUser(), full.GetItemImage(theirs));
+            continue;
+        }
+        // The same kind makes the same groups in the same order.
+        if ( next == groups.size() )
+            break;
+        const wxTreeItemId mine = groups[next++];
+        SetItemText(mine, full.GetItemText(theirs));
+        wxTreeItemIdValue children;
+        for ( wxTreeItemId child = full.GetFirstChild(theirs, children); child.IsOk();
+              child = full.GetNextChild(theirs, children) )
+        {
+            const UserListTreeItemData* data = full.GetUserData(child);
+            if ( data && Matches(data->GetUser().GetName()) )
+                AppendUserItem(mine, data->GetUser(), full.GetItemImage(child));
+        }
+        if ( full.IsExpanded(theirs) )
+            Expand(mine);
+        else if ( IsExpanded(mine) )
+            Collapse(mine);
+    }
+}
+
+bool UserListTreeCtrl::Narrow()
+{
+    std::vector<wxTreeItemId> hidden;
+    size_t kept = 0;
+    const wxTreeItemId root = GetRootItem();
+    wxTreeItemIdValue cookie;
+    for ( wxTreeItemId item = GetFirstChild(root, cookie); item.IsOk(); item = GetNextChild(root, cookie) )
+    {
+        const UserListTreeItemData* data = GetUserData(item);
+        if ( data )
+        {
+            if ( Matches(data->GetUser().GetName()) )
+                ++kept;
+            else
+                hidden.push_back(item);
+            continue;
+        }
+        wxTreeItemIdValue children;
+        for ( wxTreeItemId child = GetFirstChild(item, children); child.IsOk(); child = GetNextChild(item, children) )
+        {
+            const UserListTreeItemData* user = GetUserData(child);
+            if ( user && !Matches(user->GetUser().GetName()) )
+                hidden.push_back(child);
+            else
+                ++kept;
+        }
+    }
+    // Each removal shifts the rest of its group: past half, appending the few left is cheaper.
+    if ( hidden.size() > kept )
+        return false;
+    wxWindowUpdateLocker frozen(this);
+    for ( const wxTreeItemId& item : hidden )
+        Delete(item);
+    return true;
+}
+
+void UserListTreeCtrl::CopyGroupTexts(const UserListTreeCtrl& full)
+{
+    wxTreeItemIdValue mineCookie;
+    wxTreeItemIdValue theirsCookie;
+    wxTreeItemId mine = GetFirstChild(GetRootItem(), mineCookie);
+    wxTreeItemId theirs = full.GetFirstChild(full.GetRootItem(), theirsCookie);
+    for ( ; mine.IsOk() && theirs.IsOk(); theirs = full.GetNextChild(full.GetRootItem(), theirsCookie) )
+    {
+        if ( full.GetUserData(theirs) )
+            continue;
+        // Groups come before any user straight below the root, in both trees.
+        if ( GetUserData(mine) )
+            break;
+        if ( GetItemText(mine) != full.GetItemText(theirs) )
+            SetItemText(mine, full.GetItemText(theirs));
+        mine = GetNextChild(GetRootItem(), mineCookie);
+    }
 }
 
 void UserListTreeCtrl::ProcessOnSelf(wxEvent& event)

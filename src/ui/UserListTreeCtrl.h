@@ -36,6 +36,17 @@ public:
     // The user data of item, or null for the root and the group items.
     UserListTreeItemData* GetUserData(const wxTreeItemId& item) const;
 
+    // Shows, in this tree's place, a view of it that holds only the users whose names contain
+    // text, ignoring case, under the same group texts; an empty text shows this tree again.
+    // This tree keeps taking every event and stays exactly what the events make it; the view
+    // follows it event by event.
+    void SetFilter(const wxString& text);
+    // The view while a filter is set, else null.
+    UserListTreeCtrl* GetFilterView() const { return m_view; }
+
+    // Hands what came from outside on to the view as well, once this tree has taken it.
+    bool ProcessEvent(wxEvent& event) override;
+
 protected:
     // The default reactions. A subclass's table replaces them; its handlers may call them.
     void OnUserListInitialized(UserListEvent& event);
@@ -59,6 +70,11 @@ protected:
     // and one of another size is scaled, so that the indices stay those of a complete skin.
     static int AddSkinImage(wxImageList* images, const wxString& name);
 
+    // A new empty tree of the same kind and look, beside this one, for the filter's view.
+    virtual UserListTreeCtrl* CreateView() const;
+    // In the view: takes over what the kind keeps beside its items, its groups included.
+    virtual void TakeStateFrom(const UserListTreeCtrl& full);
+
 private:
     void OnMenu(wxCommandEvent& event);
     void OnTreeItemActivated(wxTreeEvent& event);
@@ -79,11 +95,29 @@ private:
     void Unindex(const UserListTreeItemData* data, const wxString& name);
     void Rename(const UserListTreeItemData* data, const wxString& from, const wxString& to);
 
+    // In the view: the matching users of full, in its groups and order.
+    void Rebuild(const UserListTreeCtrl& full);
+    // In the view: takes out the users the filter no longer shows; false, having changed
+    // nothing, when a rebuild would be quicker.
+    bool Narrow();
+    // In the view: the group texts of full, which count everyone.
+    void CopyGroupTexts(const UserListTreeCtrl& full);
+    void FollowInView(wxEvent& event);
+    bool Matches(const wxString& name) const;
+
     bool IsBelow(const wxTreeItemId& item, const wxTreeItemId& ancestor) const;
     bool ComesFirst(const IndexEntry& a, const IndexEntry& b, const wxTreeItemId& top) const;
 
     std::unordered_map<wxString, IndexEntries> m_index;
     unsigned long m_appended = 0;
+
+    // The full tree's view while a filter is set, and the view's full tree.
+    UserListTreeCtrl* m_view = nullptr;
+    UserListTreeCtrl* m_full = nullptr;
+    // In the view: the filter text in lower case.
+    wxString m_filter;
+    // Events being handled: only the outermost one goes on to the view.
+    int m_processing = 0;
 
     wxDECLARE_EVENT_TABLE();
 };

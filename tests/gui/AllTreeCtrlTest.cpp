@@ -82,12 +82,14 @@ public:
         Count();
     }
 
-    std::string Dump() const
+    // With a filter, as its view shows the tree.
+    std::string Dump(const wxString& filter = wxEmptyString) const
     {
         wxString out =
             wxString::Format("%s %s [%d]\n", m_label, m_expanded ? "+" : "-", GROUP_ICON);
         for ( const ReferenceItem& item : m_items )
-            out += item.Line();
+            if ( item.Shown(filter) )
+                out += item.Line();
         return out.utf8_string();
     }
 
@@ -237,14 +239,24 @@ TEST_F(AllTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
         ASSERT_EQ(reference.Dump(), Dump(*m_tree));
 
         RandomDraw draw(seed);
+        wxString filter;
         for ( int step = 0; step < 200; ++step )
         {
+            filter = RandomFilter(draw, filter);
             if ( draw() % 10 == 0 )
                 reference.List(List(draw.SomeList(3), draw.Way())->GetUserList());
             else
                 RandomUserEvent(draw, reference);
             ASSERT_EQ(reference.Dump(), Dump(*m_tree)) << "seed " << seed << " step " << step;
+            if ( !filter.empty() )
+            {
+                ASSERT_EQ(reference.Dump(filter), Dump(View())) << "seed " << seed << " step " << step << " " << filter;
+            }
         }
+        // Cleared, the filter leaves the tree the events made.
+        m_tree->SetFilter(wxEmptyString);
+        ASSERT_TRUE(m_tree->IsShown());
+        ASSERT_EQ(reference.Dump(), Dump(*m_tree));
     }
 }
 

@@ -101,18 +101,21 @@ public:
         item->status = status;
     }
 
-    std::string Dump() const
+    // With a filter, as its view shows the tree.
+    std::string Dump(const wxString& filter = wxEmptyString) const
     {
         if ( !m_groups )
             return std::string();
         wxString out = wxString::Format("%s [%d/%d]\n", m_onlineLabel, ONLINE_GROUP_ICON,
                                         ONLINE_GROUP_ICON);
         for ( const ReferenceItem& item : m_online )
-            out += item.Line();
+            if ( item.Shown(filter) )
+                out += item.Line();
         out += wxString::Format("%s [%d/%d]\n", m_offlineLabel, OFFLINE_GROUP_ICON,
                                 OFFLINE_GROUP_ICON);
         for ( const ReferenceItem& item : m_offline )
-            out += item.Line();
+            if ( item.Shown(filter) )
+                out += item.Line();
         return out.utf8_string();
     }
 
@@ -353,8 +356,10 @@ TEST_F(FavoriteTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
         ASSERT_EQ(reference.Dump(), Dump(*m_tree));
 
         RandomDraw draw(seed);
+        wxString filter;
         for ( int step = 0; step < 200; ++step )
         {
+            filter = RandomFilter(draw, filter);
             switch ( draw() % 12 )
             {
                 case 0:
@@ -368,7 +373,15 @@ TEST_F(FavoriteTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
                     break;
             }
             ASSERT_EQ(reference.Dump(), Dump(*m_tree)) << "seed " << seed << " step " << step;
+            if ( !filter.empty() )
+            {
+                ASSERT_EQ(reference.Dump(filter), Dump(View())) << "seed " << seed << " step " << step << " " << filter;
+            }
         }
+        // Cleared, the filter leaves the tree the events made.
+        m_tree->SetFilter(wxEmptyString);
+        ASSERT_TRUE(m_tree->IsShown());
+        ASSERT_EQ(reference.Dump(), Dump(*m_tree));
     }
 }
 }

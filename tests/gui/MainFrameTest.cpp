@@ -85,13 +85,15 @@ TEST_F(MainFrameTest, FirstStartWithAnEmptyConfiguration)
     // The polling thread fills the "All" tree from the site.
     EXPECT_TRUE(TestSupport::WaitFor([&] { return frame->GetAllTree()->GetCount() > 100; }, 10000));
 
-    // The tray icon bears the application's name and offers only "Exit".
+    // The tray icon bears the application's name and offers "Quiet", unticked, and "Exit".
     NotifyIcon* icon = frame->GetNotifyIcon();
     EXPECT_EQ("Messenger", icon->GetTooltip());
     wxMenu* menu = icon->GetMenu();
-    ASSERT_EQ(1u, menu->GetMenuItemCount());
-    EXPECT_EQ("E&xit", menu->FindItemByPosition(0)->GetItemLabel());
-    EXPECT_EQ(wxID_EXIT, menu->FindItemByPosition(0)->GetId());
+    ASSERT_EQ(3u, menu->GetMenuItemCount());
+    EXPECT_EQ("&Quiet", menu->FindItemByPosition(0)->GetItemLabel());
+    EXPECT_FALSE(menu->IsChecked(ID_QUIET));
+    EXPECT_EQ("E&xit", menu->FindItemByPosition(2)->GetItemLabel());
+    EXPECT_EQ(wxID_EXIT, menu->FindItemByPosition(2)->GetId());
 }
 
 TEST_F(MainFrameTest, StoredGeometryAndFilterAreRestored)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/arrstr.h>
+#include <wx/fileconf.h>
 #include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/gdicmn.h>
@@ -173,11 +174,20 @@ TEST_F(TrayIconTest, ClicksShowHideAndExit)
     ASSERT_TRUE(TestSupport::WaitFor([&] { return !menuShown(); }, 10000));
     EXPECT_TRUE(Holds([&] { return !frameShown() && !host->Ended(); }, 1000));
 
-    // "Exit", its only item, ends the program cleanly.
-    Pointer(onIcon + " click 3");
-    wxString menu;
-    ASSERT_TRUE(TestSupport::WaitFor([&] { return !(menu = FindVisible(pid, IsPopupMenu)).empty(); }, 10000));
-    Pointer(At(ScreenRect(menu)) + " click 1");
+    // "Quiet", its first item, is stored; "Exit", its last, ends the program cleanly.
+    const auto choose = [&](double height) {
+        Pointer(onIcon + " click 3");
+        wxString menu;
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return !(menu = FindVisible(pid, IsPopupMenu)).empty(); }, 10000));
+        const wxRect rect = ScreenRect(menu);
+        Pointer(wxString::Format("mousemove %d %d click 1", rect.x + rect.width / 2,
+                                 rect.y + static_cast<int>(rect.height * height)));
+        ASSERT_TRUE(TestSupport::WaitFor([&] { return !menuShown(); }, 10000));
+    };
+    choose(0.2);
+    choose(0.85);
     ASSERT_TRUE(TestSupport::WaitFor([&] { return host->Ended(); }, 20000)) << "still running after \"Exit\"";
     EXPECT_EQ(0, host->Status());
+    wxFileConfig stored(wxEmptyString, wxEmptyString, config);
+    EXPECT_TRUE(stored.ReadBool("/PopupDialog/quiet", false)) << "\"Quiet\" was not stored";
 }

@@ -100,6 +100,8 @@ struct ReferenceItem
     int icon;
 
     wxString Line() const { return ItemLine(name, icon, icon, status); }
+    // As a filter's view shows it: the name holds the text, ignoring case.
+    bool Shown(const wxString& filter) const { return name.Lower().Contains(filter.Lower()); }
 };
 
 // What the random tests draw from: users of a few names, two of them differing only in letter
@@ -210,6 +212,20 @@ protected:
                 break;
         }
     }
+    // Now and then another filter, or none, as someone typing would set it; the filter set.
+    wxString RandomFilter(RandomDraw& draw, const wxString& current)
+    {
+        if ( draw() % 8 != 0 )
+            return current;
+        const char* const texts[] = { "", "a", "AN", "nn", "b", "e", "x" };
+        const wxString text = texts[draw() % 7];
+        m_tree->SetFilter(text);
+        EXPECT_EQ(text.empty(), m_tree->GetFilterView() == nullptr);
+        EXPECT_EQ(text.empty(), m_tree->IsShown());
+        return text;
+    }
+    const Tree& View() const { return *static_cast<Tree*>(m_tree->GetFilterView()); }
+
     // A list as the main frame (the favourites, id 0) or the daemon thread (id -1) posts it.
     // Returns the event whose list the tree walked, in whatever order that list keeps: a queued
     // event reaches the tree as a copy.

@@ -7,8 +7,10 @@
 #include "common/UserSupport.h"
 #include "shell/Site.h"
 #include "sitesim/SimulatedSite.h"
+#include "ui/AllTreeCtrl.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/MainFrame.h"
+#include "ui/NotifyIcon.h"
 #include "ui/PopupDialog.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,9 @@
 #include <wx/fileconf.h>
 #include <wx/menu.h>
 #include <wx/statbmp.h>
+#include <wx/statusbr.h>
+#include <wx/stopwatch.h>
+#include <wx/treectrl.h>
 #include <wx/utils.h>
 
 #include <vector>
@@ -54,6 +59,15 @@ void Screenshot(wxWindow* window, const wxString& name)
               wxEXEC_SYNC);
 }
 
+// Points the program at the site, polling every second, pop-ups closing after two.
+void WatchQuickly(wxConfigBase& config, const sitesim::SimulatedSite& site)
+{
+    config.Write("/Site/mainhost", wxString(site.GetHostPort()));
+    config.Write("/Site/imagehost", wxString(site.GetHostPort()));
+    config.Write("/System/syncinterval", 1);
+    config.Write("/PopupDialog/duration", 2);
+}
+
 std::string ThumbnailPath(const std::string& name)
 {
     return "/WebArchive/" + name + "/thumbs/LinkedImage.jpg";
@@ -77,10 +91,7 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
                                                    { "LenaCat", BUSY_PUBLIC }, { "Zoe_7", ONLINE_ONLY } };
     site.SetPerformers(performers);
     site.SetChurn(0);
-    Config().Write("/Site/mainhost", wxString(site.GetHostPort()));
-    Config().Write("/Site/imagehost", wxString(site.GetHostPort()));
-    Config().Write("/System/syncinterval", 1);
-    Config().Write("/PopupDialog/duration", 2);
+    WatchQuickly(Config(), site);
 
     MainFrame* frame = new MainFrame;
     ASSERT_TRUE(TestSupport::WaitFor([] { return Site::GetInstance()->GetUserList().GetCount() == 5; }, 10000));
@@ -155,5 +166,118 @@ TEST_F(ConfiguredTest, WatchingFavoritesAndPopups)
     frame->Destroy();
     EXPECT_TRUE(TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 2000))
         << OpenPopups().size() << " pop-ups left";
+    site.Stop();
+}
+
+namespace
+{
+void Choose(MainFrame* frame, int id, bool checked)
+{
+    wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, id);
+    event.SetInt(checked ? 1 : 0);
+    frame->GetEventHandler()->ProcessEvent(event);
+}
+
+wxString GroupText(wxTreeCtrl* tree)
+{
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId group = tree->GetFirstChild(tree->GetRootItem(), cookie);
+    return group.IsOk() ? tree->GetItemText(group) : wxString();
+}
+
+bool GroupHolds(wxTreeCtrl* tree, const wxString& name)
+{
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId group = tree->GetFirstChild(tree->GetRootItem(), cookie);
+    for ( wxTreeItemId item = tree->GetFirstChild(group, cookie); item.IsOk();
+          item = tree->GetNextChild(group, cookie) )
+    {
+        if ( tree->GetItemText(item) == name )
+            return true;
+    }
+    return false;
+}
+}
+
+// Quiet mode, the status line, and an outage ridden out, in the running frame.
+TEST_F(ConfiguredTest, QuietModeStatusLineAndAnOutageRiddenOut)
+{
+    ScopedSkin asBuilt;
+    // Neither the failure box nor anything else may come up.
+    NoDialogExpected none;
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
+    std::vector<sitesim::Performer> performers = { { "Anna_23", FREE }, { "Bea", BUSY_PUBLIC } };
+    site.SetPerformers(performers);
+    site.SetChurn(0);
+    WatchQuickly(Config(), site);
+
+    MainFrame* frame = new MainFrame;
+    const auto status = [&] { return frame->GetStatusBar()->GetStatusText(); };
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().StartsWith("2 online \u00B7 updated "); }, 10000))
+        << status();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return GroupText(frame->GetAllTree()) == "Online (2)"; }));
+
+    // Quiet: a burst of arrivals opens nothing; the tray says so.
+    Choose(frame, ID_QUIET, true);
+    EXPECT_TRUE(Config().ReadBool("/PopupDialog/quiet", false));
+    EXPECT_TRUE(frame->GetNotifyIcon()->GetMenu()->IsChecked(ID_QUIET));
+    EXPECT_EQ("Messenger (quiet: no pop-ups)", frame->GetNotifyIcon()->GetTooltip());
+    for ( int i = 0; i < 5; ++i )
+        performers.push_back({ "Quiet_" + std::to_string(i), FREE });
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().StartsWith("7 online"); }, 10000)) << status();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return GroupText(frame->GetAllTree()) == "Online (7)"; }));
+    TestSupport::WaitFor([] { return false; }, 500);
+    EXPECT_TRUE(OpenPopups().empty());
+
+    // Off again: the next arrival opens one, and what was missed is not shown after all.
+    Choose(frame, ID_QUIET, false);
+    EXPECT_EQ("Messenger", frame->GetNotifyIcon()->GetTooltip());
+    performers.push_back({ "Loud", FREE });
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return ShownPopupFor("Loud") != nullptr; }, 10000));
+    EXPECT_EQ(1u, OpenPopups().size());
+
+    // Keeping watching: the site stops answering; the attempts space out, the status line
+    // tells, and no box comes. Meanwhile Bea leaves and Cleo arrives.
+    Choose(frame, ID_KEEP_WATCHING, true);
+    EXPECT_TRUE(Config().ReadBool("/System/keepWatching", false));
+    const std::string list = "/include/js/online_performers.js";
+    site.SetFault(list, sitesim::Fault::HttpError(503));
+    const size_t before = site.CountRequests(list);
+    std::vector<long> at;
+    wxStopWatch clock;
+    const auto attemptsAfterFault = [&](size_t count) {
+        return TestSupport::WaitFor([&] {
+            while ( site.CountRequests(list) > before + at.size() )
+                at.push_back(clock.Time());
+            return at.size() >= count;
+        }, 30000);
+    };
+    ASSERT_TRUE(attemptsAfterFault(3));
+    performers.erase(performers.begin() + 1);
+    performers.push_back({ "Cleo", FREE });
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().Contains("(2 tries)"); }, 5000)) << status();
+    EXPECT_TRUE(status().StartsWith("No answer from the site since ")) << status();
+    // The third attempt still fails; the fourth, twelve seconds on, gets an answer.
+    site.ClearFault(list);
+    ASSERT_TRUE(attemptsAfterFault(4));
+    // 3 s, then 6 s, then 12 s between attempts.
+    EXPECT_GE(at[1] - at[0], 2500);
+    EXPECT_GE(at[2] - at[1], 5500);
+    EXPECT_GE(at[3] - at[2], 11500);
+    EXPECT_LT(at[3] - at[2], 20000);
+
+    // Back: the fresh list against the last good one, and the usual interval again.
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().StartsWith("8 online"); }, 10000)) << status();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return GroupText(frame->GetAllTree()) == "Online (8)"; }));
+    EXPECT_TRUE(GroupHolds(frame->GetAllTree(), "Cleo"));
+    EXPECT_FALSE(GroupHolds(frame->GetAllTree(), "Bea"));
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return ShownPopupFor("Cleo") != nullptr; }, 10000));
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return site.CountRequests(list) >= before + 6; }, 5000));
+    frame->Destroy();
+    TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 5000);
     site.Stop();
 }
