@@ -41,8 +41,10 @@ bool SplitProxy(const wxString& proxy, wxString& host, unsigned short& port)
 }
 }
 
-// The body of an answer, read from the client's connection. Like the toolkit's own: it ends at
-// "Content-Length" when there is one; without one, a failed read is the end of the body.
+// The body of an answer, read from the client's connection. Like the toolkit's own, it ends at
+// "Content-Length" when there is one, and without one where the server closes the connection.
+// Unlike it, a body that breaks off is told from one that ended: a sized body that ends early,
+// and a failed, timed-out or stopped read, are read errors.
 class HttpClient::BodyStream : public wxInputStream
 {
 public:
@@ -99,13 +101,13 @@ size_t HttpClient::BodyStream::OnSysRead(void* buffer, size_t size)
     m_read += got;
     if ( result == TcpConnection::DONE )
         m_lasterror = wxSTREAM_NO_ERROR;
-    else if ( result == TcpConnection::CLOSED || m_size == static_cast<size_t>(-1) )
+    else if ( result == TcpConnection::CLOSED && m_size == static_cast<size_t>(-1) )
         m_lasterror = wxSTREAM_EOF;
     else
         m_lasterror = wxSTREAM_READ_ERROR;
-    if ( result != TcpConnection::DONE && result != TcpConnection::CLOSED )
-        wxLogTrace("lumora", "HttpClient: reading from %s %s", m_client.m_server,
-                   TcpConnection::Describe(result));
+    if ( m_lasterror == wxSTREAM_READ_ERROR )
+        wxLogTrace("lumora", "HttpClient: reading from %s %s after %lu bytes", m_client.m_server,
+                   TcpConnection::Describe(result), static_cast<unsigned long>(m_read));
     return got;
 }
 

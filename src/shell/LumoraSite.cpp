@@ -83,27 +83,41 @@ int LumoraSite::UpdateUserList()
     if ( !input )
     {
         wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
-        // Only the polling thread waits: the main thread is never held up.
-        if ( self && !WaitOutFailedAttempt(*self, attempt, FailedAttemptMs(settings->keepWatching)) )
-            return 0;
-        OnDownloadFailed(settings->keepWatching);
-        return 0;
+        return Failed(self, attempt, settings->keepWatching);
     }
-    m_failures = 0;
 
     PerformerListParser parser;
     parser.SetPauseMs(PAUSE_PER_PERFORMER_MS);
     if ( self )
         parser.SetStopTest([self] { return self->TestDestroy(); });
     UserList list;
-    if ( parser.Parse(*input, list) == PerformerListParser::STOPPED )
+    const PerformerListParser::Result parsed = parser.Parse(*input, list);
+    input.reset();
+    if ( parsed == PerformerListParser::STOPPED )
     {
+        // The user is leaving: neither a list nor a failure.
         wxLogTrace("lumora", "performer list: parse stopped, result discarded");
         return 0;
     }
-    input.reset();
+    if ( parsed == PerformerListParser::CUT )
+    {
+        // Taking a part for the whole would have everyone after the cut leave and come back.
+        wxLogTrace("lumora", "performer list: cut short after %lu performers, the last list stays",
+                   static_cast<unsigned long>(list.GetCount()));
+        return Failed(self, attempt, settings->keepWatching);
+    }
+    m_failures = 0;
     SetUserList(list);
     return static_cast<int>(settings->seconds * 1000);
+}
+
+int LumoraSite::Failed(wxThread* self, const wxStopWatch& attempt, bool keepWatching)
+{
+    // Only the polling thread waits: the main thread is never held up.
+    if ( self && !WaitOutFailedAttempt(*self, attempt, FailedAttemptMs(keepWatching)) )
+        return 0;
+    OnDownloadFailed(keepWatching);
+    return 0;
 }
 
 bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt, long ms)

@@ -26,6 +26,8 @@ public:
     static constexpr long MAX_RETRY_MS = 60000;
 
 private:
+    // The failure path of an attempt that started at attempt: always 0.
+    int Failed(wxThread* self, const wxStopWatch& attempt, bool keepWatching);
     // On the polling thread: lets a failed attempt last ms from its start; false when asked to
     // stop.
     static bool WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt, long ms);

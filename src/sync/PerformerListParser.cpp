@@ -208,10 +208,12 @@ PerformerListParser::Result PerformerListParser::Parse(wxInputStream& input, Use
     bool skipping = false;   // inside a line longer than MAX_LINE
     bool afterCR = false;    // a "\n" right after "\r" belongs to the same line end
     size_t total = 0;
-    const size_t remaining = input.GetSize();
+    const size_t announced = input.GetSize();
+    // Streams of unknown size say 0, or as much as can be, as the HTTP client's does.
+    const bool sized = announced > 0 && announced != static_cast<size_t>(-1);
     size_t limit = MAX_BODY;
-    if ( remaining > 0 && remaining < limit )
-        limit = remaining;   // never wait for bytes a sized body will not send
+    if ( sized && announced < limit )
+        limit = announced;   // never wait for bytes a sized body will not send
 
     char buffer[16 * 1024];
     while ( total < limit )
@@ -264,6 +266,14 @@ PerformerListParser::Result PerformerListParser::Parse(wxInputStream& input, Use
         }
         if ( input.Eof() || !input.IsOk() )
             break;
+    }
+    // Asked first: a stop cuts the read short too, and must not look like a failure.
+    if ( m_shouldStop && m_shouldStop() )
+        return STOPPED;
+    if ( input.GetLastError() == wxSTREAM_READ_ERROR || (sized && total < limit) )
+    {
+        wxLogTrace("lumora", "performer list: cut after %lu bytes", static_cast<unsigned long>(total));
+        return CUT;
     }
     if ( !StorePerformer(state) )
         return STOPPED;

@@ -22,7 +22,8 @@ public:
     enum Result
     {
         COMPLETE, // the data ended (or the body limit was reached): the list is valid
-        STOPPED   // the stop test said so: the list must be thrown away
+        STOPPED,  // the stop test said so: the list must be thrown away
+        CUT       // a read failed or a sized body ended early: the list is only a part
     };
 
     PerformerListParser();

@@ -434,3 +434,20 @@ TEST_F(LumoraSiteTest, DaemonThreadFollowsAChurningSite)
     EXPECT_EQ(1, mirror.lists);
     EXPECT_GT(mirror.events, 0);
 }
+
+TEST_F(LumoraSiteTest, ALongListComesWholeAtTheReadersPace)
+{
+    // Ten thousand performers at 10 ms each: the reading takes more than a hundred seconds,
+    // with the site's answer waiting on a full connection for seconds at a time.
+    NoDialogExpected none;
+    sitesim::SimulatedSite::Options options;
+    options.performers = 10000;
+    options.churn = 0;
+    sitesim::SimulatedSite large(options);
+    ASSERT_TRUE(large.Start(0));
+    PointAt(large.GetHostPort());
+    EXPECT_EQ(10000, TheSite().UpdateUserList());
+    EXPECT_EQ(10000u, TheSite().GetUserList().GetCount());
+    large.Stop();
+    PointAt(m_site.GetHostPort());
+}

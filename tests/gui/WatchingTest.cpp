@@ -281,3 +281,54 @@ TEST_F(ConfiguredTest, QuietModeStatusLineAndAnOutageRiddenOut)
     TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 5000);
     site.Stop();
 }
+
+// A list that breaks off before its announced end is a failed attempt, not a shorter list:
+// nobody leaves, nobody comes, and the next whole list is compared with the last good one.
+TEST_F(ConfiguredTest, AListCutShortIsAFailedAttempt)
+{
+    ScopedSkin asBuilt;
+    NoDialogExpected none;
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
+    std::vector<sitesim::Performer> performers;
+    for ( int i = 0; i < 40; ++i )
+        performers.push_back({ "Performer_" + std::to_string(i), FREE });
+    site.SetPerformers(performers);
+    site.SetChurn(0);
+    WatchQuickly(Config(), site);
+
+    MainFrame* frame = new MainFrame;
+    AllTreeCtrl* all = frame->GetAllTree();
+    const auto status = [&] { return frame->GetStatusBar()->GetStatusText(); };
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().StartsWith("40 online"); }, 10000)) << status();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return GroupText(all) == "Online (40)"; }));
+
+    // Twice, the whole length announced and half of it sent; meanwhile one performer has gone
+    // and another has come.
+    const std::string list = "/include/js/online_performers.js";
+    site.SetFault(list, sitesim::Fault::Truncate(0), 2);
+    performers.erase(performers.begin());
+    performers.push_back({ "Newcomer", FREE });
+    site.SetPerformers(performers);
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().Contains("(1 try)"); }, 10000)) << status();
+    EXPECT_TRUE(status().StartsWith("No answer from the site since ")) << status();
+    EXPECT_EQ("Online (40)", GroupText(all));
+    EXPECT_TRUE(GroupHolds(all, "Performer_39"));
+    EXPECT_TRUE(OpenPopups().empty());
+
+    // The whole list: exactly what changed since the last good one.
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return status().StartsWith("40 online"); }, 20000)) << status();
+    EXPECT_TRUE(TestSupport::WaitFor([&] { return ShownPopupFor("Newcomer") != nullptr; }, 10000));
+    EXPECT_EQ(1u, OpenPopups().size());
+    EXPECT_EQ("Online (40)", GroupText(all));
+    EXPECT_TRUE(GroupHolds(all, "Newcomer"));
+    EXPECT_FALSE(GroupHolds(all, "Performer_0"));
+    EXPECT_TRUE(GroupHolds(all, "Performer_39"));
+    size_t cut = 0;
+    for ( const sitesim::Request& request : site.GetRequests() )
+        cut += request.fault == sitesim::Fault::TRUNCATE;
+    EXPECT_EQ(2u, cut);
+    frame->Destroy();
+    TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 5000);
+    site.Stop();
+}

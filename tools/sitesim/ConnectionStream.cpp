@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace sitesim
@@ -37,20 +39,33 @@ void AddressOf(const sockaddr_storage& address, std::string& ip, int& port)
 }
 }
 
-ConnectionStream::ConnectionStream(int sock, const std::atomic<bool>& stopping, int timeoutMs)
+ConnectionStream::ConnectionStream(int sock, const std::atomic<bool>& stopping, int readTimeoutMs,
+                                   int writeTimeoutMs)
     : m_sock(sock)
     , m_stopping(stopping)
-    , m_timeoutMs(timeoutMs)
+    , m_readTimeoutMs(readTimeoutMs)
+    , m_writeTimeoutMs(writeTimeoutMs)
 {
 }
 
 bool ConnectionStream::WaitFor(short events) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
+    const bool writing = (events & POLLOUT) != 0;
+    const auto timeout = std::chrono::milliseconds(writing ? m_writeTimeoutMs : m_readTimeoutMs);
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    int queued = writing ? Unsent() : 0;
     for ( ;; )
     {
         if ( m_stopping || m_aborted )
             return false;
+        if ( writing )
+        {
+            // Bytes leaving the queue are progress: the time-out runs from the last of them.
+            const int now = Unsent();
+            if ( now < queued )
+                deadline = std::chrono::steady_clock::now() + timeout;
+            queued = now;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
@@ -63,6 +78,12 @@ bool ConnectionStream::WaitFor(short events) const
         if ( ready < 0 && errno != EINTR )
             return false;
     }
+}
+
+int ConnectionStream::Unsent() const
+{
+    int bytes = 0;
+    return ::ioctl(m_sock, SIOCOUTQ, &bytes) == 0 ? bytes : 0;
 }
 
 bool ConnectionStream::is_readable() const
@@ -81,7 +102,9 @@ ssize_t ConnectionStream::read(char* ptr, size_t size)
     {
         if ( !WaitFor(POLLIN) )
             return -1;
-        const ssize_t received = ::recv(m_sock, m_buffer, sizeof(m_buffer), 0);
+        ssize_t received = 0;
+        while ( (received = ::recv(m_sock, m_buffer, sizeof(m_buffer), 0)) < 0 && errno == EINTR )
+            continue;
         if ( received <= 0 )
             return received;
         m_bufferStart = 0;

@@ -11,11 +11,13 @@ namespace sitesim
 
 // One client connection as the HTTP library sees it. Unlike the library's own stream it
 // never blocks for long: every wait is cut short by the server's stop flag or by Abort, and
-// sends never block, so a stop is prompt even while a client stops reading.
+// sends never block, so a stop is prompt even while a client stops reading. A client that
+// sends nothing is dropped after the read time-out; one that takes nothing of what we send, after
+// the write time-out, counted from the last bytes it took.
 class ConnectionStream : public httplib::Stream
 {
 public:
-    ConnectionStream(int sock, const std::atomic<bool>& stopping, int timeoutMs);
+    ConnectionStream(int sock, const std::atomic<bool>& stopping, int readTimeoutMs, int writeTimeoutMs);
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -54,11 +56,14 @@ public:
 
 private:
     bool WaitFor(short events) const;
+    // Bytes sent but not yet taken by the client.
+    int Unsent() const;
     void CountSent(const char* data, size_t size);
 
     int m_sock;
     const std::atomic<bool>& m_stopping;
-    int m_timeoutMs;
+    int m_readTimeoutMs;
+    int m_writeTimeoutMs;
     std::atomic<bool> m_aborted{false};
 
     char m_buffer[4096];

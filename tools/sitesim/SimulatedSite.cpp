@@ -590,12 +590,13 @@ void SimulatedSite::Impl::SendEndless(httplib::Response& response, const std::st
     auto source = std::make_shared<FillerSource>(style, NextFillerSeed());
     response.status = 200;
     // No length and no end: the body runs until the client goes or the site stops. Each
-    // piece waits for the socket, so nothing piles up here when the client reads slowly.
+    // piece waits for the socket, so nothing piles up here when the client reads slowly, and
+    // as fast as the client reads it, so that a client's own limits are what ends it.
     response.set_content_provider(type, [this, source](size_t, httplib::DataSink& sink) {
-        const std::string piece = source->Next(4096);
+        const std::string piece = source->Next(PIECE_SIZE);
         if ( !sink.write(piece.data(), piece.size()) )
             return false;
-        return Pause(1);
+        return Pause(0);
     });
 }
 

@@ -14,8 +14,12 @@ namespace sitesim
 
 namespace
 {
-// How long a silent client may keep its connection while we read or write.
-const int CONNECTION_TIMEOUT_MS = 5000;
+// How long a client may keep its connection without sending us anything of its request.
+const int READ_TIMEOUT_MS = 5000;
+// How long it may keep it without taking anything of our answer. A client that reads slowly,
+// as the plug-in does, lets its window open again only once it has taken a good part of its
+// buffer, which at its pace takes seconds: nothing leaves meanwhile, and that is no stall.
+const int WRITE_TIMEOUT_MS = 60000;
 
 // Connections that may wait to be accepted: a burst of fifty pictures must find room. Past
 // the queue the system drops a client's connection attempts, and the client waits a second
@@ -121,7 +125,7 @@ bool SiteServer::process_and_close_socket(socket_t sock)
 
     bool served = false;
     {
-        ConnectionStream stream(sock, m_stopping, CONNECTION_TIMEOUT_MS);
+        ConnectionStream stream(sock, m_stopping, READ_TIMEOUT_MS, WRITE_TIMEOUT_MS);
         ConnectionStream::Scope scope(stream);
         bool connectionClosed = false;
         served = process_request(stream, true, connectionClosed, [&stream](httplib::Request& request) {
