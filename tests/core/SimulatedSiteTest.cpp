@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -70,7 +71,10 @@ int Connect(int port, int receiveBuffer = 0)
 bool SendRequest(int fd, const std::string& target)
 {
     const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    return ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+    ssize_t sent = 0;
+    while ( (sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL)) < 0 && errno == EINTR )
+        continue;
+    return sent == static_cast<ssize_t>(request.size());
 }
 
 // Reads until the server closes, limit bytes have come, or timeoutMs passes; true on close.
@@ -83,10 +87,16 @@ bool Receive(int fd, std::string& data, size_t limit, int timeoutMs)
         const long long left = timeoutMs - MillisecondsSince(start);
         if ( left <= 0 )
             return false;
+        // A child process of another test may end meanwhile: its signal cuts a wait short.
         pollfd descriptor{fd, POLLIN, 0};
-        if ( ::poll(&descriptor, 1, static_cast<int>(left)) <= 0 )
+        const int ready = ::poll(&descriptor, 1, static_cast<int>(left));
+        if ( ready < 0 && errno == EINTR )
+            continue;
+        if ( ready <= 0 )
             return false;
         const ssize_t received = ::recv(fd, buffer, std::min(sizeof(buffer), limit - data.size()), 0);
+        if ( received < 0 && errno == EINTR )
+            continue;
         if ( received <= 0 )
             return true;
         data.append(buffer, static_cast<size_t>(received));

@@ -106,6 +106,7 @@ public:
 
     bool dialogShown = false;
     std::vector<wxString> boxes;
+    std::vector<wxString> messages;
 
 protected:
     int Enter(wxDialog* dialog) override
@@ -113,6 +114,8 @@ protected:
         if ( !dynamic_cast<AuthenticationDialog*>(dialog) )
         {
             boxes.push_back(dialog->GetTitle());
+            if ( wxMessageDialog* box = dynamic_cast<wxMessageDialog*>(dialog) )
+                messages.push_back(box->GetMessage());
             return wxID_OK;
         }
         dialogShown = true;
@@ -283,9 +286,9 @@ TEST_F(LoginTest, LeavingWhileTheDialogIsOpenEndsItFirst)
         EXPECT_TRUE(inside.dialogShown);
         EXPECT_TRUE(TestSupport::WaitFor([] { return wxTopLevelWindows.empty(); }, 10000));
         if ( way == TEN_FAILURES )
-            EXPECT_EQ(std::vector<wxString>{ "Error" }, inside.boxes);
+            EXPECT_EQ(std::vector<wxString>{ "Error" }, inside.boxes) << ::testing::PrintToString(inside.messages);
         else
-            EXPECT_TRUE(inside.boxes.empty());
+            EXPECT_TRUE(inside.boxes.empty()) << ::testing::PrintToString(inside.messages);
         EXPECT_EQ(0u, m_site->CountRequests(SIGN_IN)) << "the dialog was not answered";
     }
 }
