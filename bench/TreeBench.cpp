@@ -218,19 +218,27 @@ void MeasurePoll(wxWindow* parent, int performers, int favorites, int leaving, i
 
     // Typing into the search field: every name holds the first letters, fewer and fewer the
     // later ones; then the field is emptied.
+    // A long view comes a part at a time: the keystroke shows its top, later idle times the
+    // rest; both are measured.
     std::vector<double> typed;
+    std::vector<double> whole;
     for ( const char* text : { "p", "pe", "per", "perf", "performer_", "performer_0", "performer_01",
                                "performer_012", "performer_01", "" } )
     {
         const Stopwatch watch;
         all->SetFilter(text);
         favorite->SetFilter(text);
-        wxTheApp->ProcessIdle();
+        bool more = wxTheApp->ProcessIdle();
         typed.push_back(watch.Milliseconds());
+        while ( more )
+            more = wxTheApp->ProcessIdle();
+        whole.push_back(watch.Milliseconds());
     }
     std::snprintf(what, sizeof(what), "keystroke in the search field, %d performers (median)", performers);
     Report(what, Median(typed), "ms", 100);
     std::printf("  %-56s %10.2f ms\n", "worst of 10 keystrokes", *std::max_element(typed.begin(), typed.end()));
+    std::printf("  %-56s %10.2f ms\n", "worst until the view holds every match",
+                *std::max_element(whole.begin(), whole.end()));
     all->Destroy();
     favorite->Destroy();
     wxTheApp->ProcessIdle();

@@ -29,7 +29,15 @@ wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_USER_CHANGED(UserListTreeCtrl::OnUserChanged)
     EVT_USER_DELETED(UserListTreeCtrl::OnUserDeleted)
     EVT_USER_LIST_INITIALIZED(UserListTreeCtrl::OnUserListInitialized)
+    EVT_IDLE(UserListTreeCtrl::OnIdle)
 wxEND_EVENT_TABLE()
+
+namespace
+{
+// Appending and measuring this many items takes about 10 ms: a keystroke shows the top of a
+// long list at once, and the rest never holds up the next one.
+const size_t FILL_CHUNK = 1000;
+}
 
 UserListTreeCtrl::UserListTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                    const wxSize& size, long style, const wxValidator& validator,
@@ -180,6 +188,8 @@ void UserListTreeCtrl::FollowInView(wxEvent& event)
     // handling the matching events alone keeps the view equal to the filtered full tree.
     if ( m_view->Matches(static_cast<UserEvent&>(event).GetUser().GetName()) )
     {
+        // The event finds the view as the full tree was before it.
+        m_view->Fill(m_view->m_pending.size());
         std::unique_ptr<wxEvent> copy(event.Clone());
         m_view->ProcessEvent(*copy);
     }
@@ -216,7 +226,10 @@ void UserListTreeCtrl::Rebuild(const UserListTreeCtrl& full)
     for ( const wxTreeItemId& group : groups )
         DeleteChildren(group);
 
-    size_t next = 0;
+    m_pending.clear();
+    m_nextPending = 0;
+    m_fillGroups.clear();
+    m_expandGroups.clear();
     const wxTreeItemId fullRoot = full.GetRootItem();
     for ( wxTreeItemId theirs = full.GetFirstChild(fullRoot, cookie); theirs.IsOk();
           theirs = full.GetNextChild(fullRoot, cookie) )
@@ -224,13 +237,16 @@ void UserListTreeCtrl::Rebuild(const UserListTreeCtrl& full)
         if ( const UserListTreeItemData* data = full.GetUserData(theirs) )
         {
             if ( Matches(data->GetUser().GetName()) )
-                AppendUserItem(root, data->GetUser(), full.GetItemImage(theirs));
+                m_pending.push_back(PendingUser{ NO_GROUP, data->GetUser(), full.GetItemImage(theirs) });
             continue;
         }
         // The same kind makes the same groups in the same order.
-        if ( next == groups.size() )
+        const size_t group = m_fillGroups.size();
+        if ( group == groups.size() )
             break;
-        const wxTreeItemId mine = groups[next++];
+        const wxTreeItemId mine = groups[group];
+        m_fillGroups.push_back(mine);
+        m_expandGroups.push_back(full.IsExpanded(theirs));
         SetItemText(mine, full.GetItemText(theirs));
         wxTreeItemIdValue children;
         for ( wxTreeItemId child = full.GetFirstChild(theirs, children); child.IsOk();
@@ -238,13 +254,48 @@ void UserListTreeCtrl::Rebuild(const UserListTreeCtrl& full)
         {
             const UserListTreeItemData* data = full.GetUserData(child);
             if ( data && Matches(data->GetUser().GetName()) )
-                AppendUserItem(mine, data->GetUser(), full.GetItemImage(child));
+                m_pending.push_back(PendingUser{ group, data->GetUser(), full.GetItemImage(child) });
         }
-        if ( full.IsExpanded(theirs) )
-            Expand(mine);
-        else if ( IsExpanded(mine) )
-            Collapse(mine);
     }
+    Fill(FILL_CHUNK);
+}
+
+bool UserListTreeCtrl::Fill(size_t count)
+{
+    if ( m_fillGroups.empty() && m_pending.empty() )
+        return false;
+    wxWindowUpdateLocker frozen(this);
+    const size_t end = m_nextPending + std::min(count, m_pending.size() - m_nextPending);
+    for ( ; m_nextPending < end; ++m_nextPending )
+    {
+        const PendingUser& pending = m_pending[m_nextPending];
+        // The filter may have grown longer since the list was taken.
+        if ( Matches(pending.user.GetName()) )
+            AppendUserItem(pending.group == NO_GROUP ? GetRootItem() : m_fillGroups[pending.group],
+                           pending.user, pending.image);
+    }
+    // A group can be expanded only once it has something to show.
+    for ( size_t group = 0; group < m_fillGroups.size(); ++group )
+    {
+        if ( m_expandGroups[group] )
+            Expand(m_fillGroups[group]);
+        else if ( IsExpanded(m_fillGroups[group]) )
+            Collapse(m_fillGroups[group]);
+    }
+    if ( m_nextPending < m_pending.size() )
+        return true;
+    std::vector<PendingUser>().swap(m_pending);
+    m_nextPending = 0;
+    m_fillGroups.clear();
+    m_expandGroups.clear();
+    return false;
+}
+
+void UserListTreeCtrl::OnIdle(wxIdleEvent& event)
+{
+    if ( Fill(FILL_CHUNK) )
+        event.RequestMore();
+    event.Skip();
 }
 
 bool UserListTreeCtrl::Narrow()

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "model/User.h"
+
 #include <wx/treectrl.h>
 
 #include <unordered_map>
 #include <vector>
 
-class User;
 class UserEvent;
 class UserListEvent;
 class UserListTreeItemData;
+class wxIdleEvent;
 class wxImageList;
 
 // A tree of performers that follows the user events: by default one item per user below the
@@ -95,8 +97,12 @@ private:
     void Unindex(const UserListTreeItemData* data, const wxString& name);
     void Rename(const UserListTreeItemData* data, const wxString& from, const wxString& to);
 
-    // In the view: the matching users of full, in its groups and order.
+    // In the view: the matching users of full, in its groups and order. A long list comes a
+    // part at a time, the top first, the rest at idle time or before the next event.
     void Rebuild(const UserListTreeCtrl& full);
+    // In the view: appends up to count of the users still to come; true while more are left.
+    bool Fill(size_t count);
+    void OnIdle(wxIdleEvent& event);
     // In the view: takes out the users the filter no longer shows; false, having changed
     // nothing, when a rebuild would be quicker.
     bool Narrow();
@@ -116,6 +122,19 @@ private:
     UserListTreeCtrl* m_full = nullptr;
     // In the view: the filter text in lower case.
     wxString m_filter;
+    // In the view: the users still to be appended, each with its group (an index into
+    // m_fillGroups, or NO_GROUP for the root), and whether each group is to be expanded.
+    struct PendingUser
+    {
+        size_t group;
+        User user;
+        int image;
+    };
+    static constexpr size_t NO_GROUP = static_cast<size_t>(-1);
+    std::vector<PendingUser> m_pending;
+    size_t m_nextPending = 0;
+    std::vector<wxTreeItemId> m_fillGroups;
+    std::vector<bool> m_expandGroups;
     // Events being handled: only the outermost one goes on to the view.
     int m_processing = 0;
 

@@ -260,6 +260,44 @@ TEST_F(AllTreeTest, RandomEventsShowWhatThePlainDescriptionGives)
     }
 }
 
+// A view of thousands comes a part at a time; whatever the user types or the site sends before
+// the rest is in, it ends as the filtered tree, and every event finds it as if all had come.
+TEST_F(AllTreeTest, ALongViewEndsAsTheFilteredTreeWhateverComesMeanwhile)
+{
+    UserList many;
+    for ( int i = 0; i < 3000; ++i )
+        many.AddUser(User(wxString::Format(i % 3 ? "Anna_%04d" : "Bob_%04d", i), i % 2 ? FREE : BUSY_PUBLIC));
+    AllReference reference;
+    reference.List(List(many, Delivery::Queued)->GetUserList());
+
+    m_tree->SetFilter("_");
+    const User newcomer("Anna_new", FREE);
+    Added(newcomer, Delivery::Queued);
+    reference.Added(newcomer);
+    EXPECT_EQ(reference.Dump("_"), Dump(View()));
+    m_tree->SetFilter(wxEmptyString);
+
+    // A longer text before the rest has come, then events for names it shows and hides.
+    m_tree->SetFilter("_");
+    m_tree->SetFilter("A");
+    const User stranger("Zed", FREE);
+    Added(stranger, Delivery::Direct);
+    reference.Added(stranger);
+    const User changed("Anna_0002", BUSY_PRIVATE);
+    Changed(changed, BUSY_PUBLIC, Delivery::Direct);
+    reference.Changed(changed);
+    const User gone("Anna_0001", FREE);
+    Deleted(gone, Delivery::Queued);
+    reference.Deleted(gone);
+    EXPECT_EQ(reference.Dump("a"), Dump(View()));
+
+    // Left alone, the rest comes at idle time.
+    m_tree->SetFilter(wxEmptyString);
+    m_tree->SetFilter("n");
+    EXPECT_TRUE(TestSupport::WaitIdle([&] { return reference.Dump("n") == Dump(View()); }));
+    EXPECT_EQ(reference.Dump(), Dump(*m_tree));
+}
+
 bool SamePixels(const wxBitmap& a, const wxBitmap& b)
 {
     const wxImage first = a.ConvertToImage();
