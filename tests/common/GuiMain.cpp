@@ -1,5 +1,6 @@
 #include "common/ProgramPaths.h"
 #include "common/TestSupport.h"
+#include "gui/LogFailsTheTest.h"
 #include "gui/ScopedSkin.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,9 @@ int main(int argc, char** argv)
     // The handlers, once for all tests in whatever order they run; a test that releases a skin
     // store, which takes them all away, puts them back.
     AddAllHandlers();
+    // In front of the toolkit's own log, which it makes on demand; it deletes both at the end.
+    wxLog::GetActiveTarget();
+    new LogFailsTheTest;
     const int result = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();
