@@ -38,3 +38,10 @@ if(WX_TOOLKIT MATCHES "^gtk")
     pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET GLOBAL gtk+-3.0)
     set_property(TARGET wx::gui APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::GTK3)
 endif()
+# Outside Windows the tray icon is also a StatusNotifierItem, whose menu goes through dbusmenu:
+# parlo::tray is what the window code needs besides the toolkit.
+add_library(parlo::tray INTERFACE IMPORTED GLOBAL)
+if(NOT WIN32)
+    pkg_check_modules(DBUSMENU REQUIRED IMPORTED_TARGET GLOBAL dbusmenu-glib-0.4)
+    set_property(TARGET parlo::tray APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::DBUSMENU)
+endif()

@@ -221,7 +221,7 @@ void MainFrame::SaveGeometry()
 
 bool MainFrame::CanHideInTray() const
 {
-    return m_notifyIcon && m_notifyIcon->IsIconInstalled() && wxTaskBarIcon::IsAvailable();
+    return m_notifyIcon && m_notifyIcon->IsShownInTray();
 }
 
 void MainFrame::OnMenu(wxCommandEvent& event)

@@ -1,12 +1,20 @@
 #include "ui/NotifyIcon.h"
 
 #include "ui/MainFrame.h"
+#include "ui/StatusNotifierItem.h"
 
 #include <wx/artprov.h>
 #include <wx/frame.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+#endif
 
 wxBEGIN_EVENT_TABLE(NotifyIcon, wxTaskBarIcon)
     EVT_MENU(wxID_ANY, NotifyIcon::OnMenu)
@@ -27,24 +35,59 @@ NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& toolt
     , m_tooltip(tooltip)
     , m_shownTooltip(tooltip)
 {
-    SetIcon(m_icon, tooltip);
     m_menu = new wxMenu(wxEmptyString, 0);
     m_menu->Append(ID_QUIET, _("&Quiet"), wxEmptyString, wxITEM_CHECK);
     m_menu->AppendSeparator();
     m_menu->Append(wxID_EXIT, _("E&xit"), _("Exit the application."), wxITEM_NORMAL);
+#ifdef __WXMSW__
+    SetIcon(m_icon, tooltip);
+#else
+    StatusNotifierItem::Handlers handlers;
+    handlers.activated = [this] { ToggleFrame(); };
+    handlers.chosen = [this](int id, bool checked) { OnChosen(id, checked); };
+    handlers.shownChanged = [this](bool) { PlaceIcon(); };
+    m_item = StatusNotifierItem::Create(tooltip, *m_menu, handlers);
+    if ( m_item )
+    {
+        m_item->SetIcon(m_icon);
+        m_item->SetToolTip(tooltip);
+    }
+    PlaceIcon();
+#endif
 }
 
 void NotifyIcon::SetQuiet(bool quiet)
 {
     m_menu->Check(ID_QUIET, quiet);
     m_shownTooltip = quiet ? wxString::Format(_("%s (quiet: no pop-ups)"), m_tooltip) : m_tooltip;
+#ifdef __WXMSW__
     SetIcon(m_icon, m_shownTooltip);
+#else
+    if ( m_item )
+    {
+        m_item->SetToolTip(m_shownTooltip);
+        m_item->UpdateMenu(*m_menu);
+    }
+    PlaceIcon();
+#endif
 }
 
 NotifyIcon::~NotifyIcon()
 {
+#ifndef __WXMSW__
+    m_item.reset();
+#endif
     RemoveIcon();
     delete m_menu;
+}
+
+bool NotifyIcon::IsShownInTray() const
+{
+#ifndef __WXMSW__
+    if ( m_item && m_item->IsShown() )
+        return true;
+#endif
+    return IsIconInstalled() && wxTaskBarIcon::IsAvailable();
 }
 
 void NotifyIcon::OnMenu(wxCommandEvent& event)
@@ -83,6 +126,32 @@ void NotifyIcon::OnLButtonDown(wxTaskBarIconEvent&)
     }
     m_pressed = true;
     m_sincePress.Start();
+}
+#endif
+
+#ifndef __WXMSW__
+void NotifyIcon::PlaceIcon()
+{
+    if ( m_item && m_item->IsShown() )
+    {
+        // One icon only: the panel's.
+        if ( IsIconInstalled() )
+            RemoveIcon();
+        return;
+    }
+#if defined(__WXGTK__) && defined(GDK_WINDOWING_X11)
+    // XEmbed is an X11 protocol: a client of another display server has no such tray.
+    if ( GDK_IS_X11_DISPLAY(gdk_display_get_default()) )
+        SetIcon(m_icon, m_shownTooltip);
+#endif
+}
+
+void NotifyIcon::OnChosen(int id, bool checked)
+{
+    // As the toolkit's own menu sends it, through our queue first.
+    wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, id);
+    event.SetInt(checked ? 1 : 0);
+    AddPendingEvent(event);
 }
 #endif
 
