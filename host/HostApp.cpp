@@ -1,6 +1,8 @@
 #include "HostApp.h"
 
+#include "DesktopSession.h"
 #include "HostOptions.h"
+#include "SingleInstance.h"
 
 #include <wx/cmdline.h>
 #include <wx/dynload.h>
@@ -28,6 +30,7 @@ int main(int argc, char** argv)
     int status = 0;
     if ( HostOptions::AnswerAlone(argc, argv, status) )
         return status;
+    DesktopSession::Prepare();
     return wxEntry(argc, argv);
 }
 
@@ -153,11 +156,16 @@ bool HostApp::OnInit()
     SetSignalHandler(SIGINT, &HostApp::OnStopSignal);
 
     // A failure ends the program with status 1 by way of OnRun: OnInit still succeeds, so that
-    // OnExit unloads whatever was loaded.
-    if ( !m_configPath.empty() && !InstallConfig(m_configPath) )
+    // OnExit unloads whatever was loaded. So does a copy that finds another at work.
+    if ( !m_configPath.empty() )
     {
-        SetFailure(wxString::Format("cannot create the configuration file %s", m_configPath));
-        return true;
+        if ( !IsOnlyCopy(m_configPath) )
+            return true;
+        if ( !InstallConfig(m_configPath) )
+        {
+            SetFailure(wxString::Format("cannot create the configuration file %s", m_configPath));
+            return true;
+        }
     }
 
     SetUpLocale();
@@ -165,10 +173,16 @@ bool HostApp::OnInit()
     if ( !LoadPlugin() )
         return true;
 
-    if ( m_configPath.empty() && !InstallDefaultConfig() )
+    if ( m_configPath.empty() )
     {
-        SetFailure("cannot create the configuration file in the user's configuration folder");
-        return true;
+        const wxString path = DefaultConfigPath();
+        if ( !IsOnlyCopy(path) )
+            return true;
+        if ( !InstallConfig(path) )
+        {
+            SetFailure("cannot create the configuration file in the user's configuration folder");
+            return true;
+        }
     }
 
     UpdatePlugin();
@@ -203,6 +217,7 @@ int HostApp::OnRun()
 int HostApp::OnExit()
 {
     UnloadPlugin();
+    m_singleInstance.reset();
     m_locale.reset();
     delete wxConfigBase::Set(nullptr);
     return wxApp::OnExit();
@@ -220,7 +235,7 @@ bool HostApp::InstallConfig(const wxString& path)
     return true;
 }
 
-bool HostApp::InstallDefaultConfig()
+wxString HostApp::DefaultConfigPath()
 {
     // The plug-in has named the vendor and the application; the file follows the XDG layout.
     wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
@@ -229,7 +244,24 @@ bool HostApp::InstallDefaultConfig()
         vendor = GetAppName();
     const wxFileName path(wxStandardPaths::Get().GetUserConfigDir() + "/" + vendor,
                           GetAppName() + ".conf");
-    return InstallConfig(path.GetFullPath());
+    return path.GetFullPath();
+}
+
+bool HostApp::IsOnlyCopy(const wxString& configPath)
+{
+    m_singleInstance.reset(new SingleInstance);
+    switch ( m_singleInstance->ClaimFor(configPath) )
+    {
+        case SingleInstance::FIRST:
+            return true;
+        case SingleInstance::OTHER_SHOWN:
+            wxLogTrace("lumora", "another copy watches with %s: it shows itself, this one ends", configPath);
+            break;
+        case SingleInstance::OTHER_UNREACHABLE:
+            Complain(wxString::Format("another copy already watches with %s", configPath));
+            break;
+    }
+    return false;
 }
 
 void HostApp::SetUpLocale()

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class SingleInstance;
 class wxLocale;
 class wxPluginLibrary;
 
@@ -24,7 +25,10 @@ public:
 private:
     static void OnStopSignal(int signal);
     bool InstallConfig(const wxString& path);
-    bool InstallDefaultConfig();
+    // The per-user file, once the plug-in has named itself.
+    wxString DefaultConfigPath();
+    // False when another copy already watches with that configuration: this one then ends.
+    bool IsOnlyCopy(const wxString& configPath);
     void SetUpLocale();
     bool LoadPlugin();
     bool OpenPlugin(wxString& reason);
@@ -41,5 +45,6 @@ private:
     wxString m_pluginPath;
     wxPluginLibrary* m_plugin = nullptr;
     std::unique_ptr<wxLocale> m_locale;
+    std::unique_ptr<SingleInstance> m_singleInstance;
     int m_exitCode = 0;
 };

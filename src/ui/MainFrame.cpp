@@ -187,6 +187,9 @@ void MainFrame::DoLayout()
         sizer->Fit(page.panel);
         sizer->SetSizeHints(page.panel);
     }
+    // GTK gives a page it does not show the size its tree was made with until the page is
+    // shown, and an empty tree is made too small to hold its scroll bars: both start alike.
+    m_favoriteTree->SetSize(m_allTree->GetSize());
     m_notebook->AddPage(m_allPanel, _("All"), false);
     m_notebook->AddPage(m_favoritePanel, _("Favorite"), false);
 

@@ -28,6 +28,12 @@
 #endif
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 #endif
 
 int PopupDialog::ms_openCount = 0;
@@ -56,6 +62,30 @@ wxBitmapType BitmapType(PictureHeader::Format format)
     }
     return wxBITMAP_TYPE_INVALID;
 }
+
+// No caption and no frame controls, as the creator asks; on GTK also said outright, so that the
+// toolkit neither reserves room for a frame that a window manager would draw around a dialog nor
+// gives it a title bar of its own on Wayland.
+long FrameStyle(long style)
+{
+#ifdef __WXGTK__
+    return style | wxBORDER_NONE;
+#else
+    return style;
+#endif
+}
+
+#if defined(__WXGTK__) && defined(GDK_WINDOWING_X11)
+// On X11 the pop-up is a window that no window manager places, sizes, frames or focuses: it
+// stands exactly in its corner, whatever the desktop, and still answers clicks. It must be so
+// before it is first shown.
+void Unmanage(GtkWidget* widget, gpointer)
+{
+    GdkWindow* window = gtk_widget_get_window(widget);
+    if ( window && GDK_IS_X11_WINDOW(window) )
+        gdk_window_set_override_redirect(window, TRUE);
+}
+#endif
 }
 
 wxBEGIN_EVENT_TABLE(PopupDialog, wxDialog)
@@ -65,7 +95,7 @@ wxEND_EVENT_TABLE()
 
 PopupDialog::PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowID id,
                          const wxString& title, const wxPoint& pos, const wxSize& size, long style)
-    : wxDialog(parent, id, title, pos, size, style)
+    : wxDialog(parent, id, title, pos, size, FrameStyle(style))
     , m_user(user)
     , m_kind(kind)
 {
@@ -110,6 +140,12 @@ PopupDialog::PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowI
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_NOTIFICATION);
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
+#ifdef GDK_WINDOWING_X11
+    if ( gtk_widget_get_realized(GTK_WIDGET(window)) )
+        Unmanage(GTK_WIDGET(window), nullptr);
+    else
+        g_signal_connect_after(window, "realize", G_CALLBACK(Unmanage), nullptr);
+#endif
 #endif
 
     m_contentPanel->Bind(wxEVT_PAINT, &PopupDialog::OnPaintContentPanel, this);
@@ -244,6 +280,15 @@ void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
 
 void PopupDialog::PlaceAboveOpenPopups()
 {
+#if defined(__WXGTK__) && defined(GDK_WINDOWING_WAYLAND)
+    static bool s_told = false;
+    if ( !s_told && GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default()) )
+    {
+        s_told = true;
+        wxLogTrace("lumora", "PopupDialog: a Wayland client cannot place its windows, so the "
+                             "compositor places the pop-ups (with XWayland they stand in their corner)");
+    }
+#endif
     int areaX = 0;
     int areaY = 0;
     int areaWidth = 0;
