@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The tray icon on a StatusNotifierItem panel, XFCE's, on a bare X server and a session bus of
+# its own, clicked as a user clicks it; and one running copy per configuration file.
+# Usage: panel.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${PANEL_SESSION:-}" ]; then
+    # A display and a bus of our own; the panel's settings service reads its file from there.
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    export XDG_CONFIG_HOME=$work/config
+    mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    cp "$here/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
+    PANEL_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
+    exit
+fi
+work=$PANEL_SESSION
+source "$here/../../scripts/sitesim.sh"
+source "$here/../common/program.sh"
+source "$here/session.sh"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    sitesim_stop
+}
+trap cleanup EXIT
+fail() {
+    echo "panel.sh: $*" >&2
+    [ -f "$work/parlo.log" ] && tail -n 20 "$work/parlo.log" >&2
+    import -window root "$build/desktop-panel-failed.png" 2>/dev/null || true
+    exit 1
+}
+
+start_panel() {
+    xfce4-panel --disable-wm-check > "$work/panel.log" 2>&1 &
+    panel_pid=$!
+    pids+=("$panel_pid")
+}
+stop_panel() {
+    kill "$panel_pid"
+    wait "$panel_pid" 2>/dev/null || true
+}
+# The panel's window at the bottom of the screen, and the point of the first icon in it.
+icon_point() {
+    local window geometry
+    for window in $(xdotool search --onlyvisible --class xfce4-panel 2>/dev/null); do
+        geometry=$(xdotool getwindowgeometry --shell "$window")
+        eval "$geometry"
+        if [ "$HEIGHT" -gt 16 ] && [ "$WIDTH" -gt 100 ]; then
+            icon_x=$((X + HEIGHT / 2))
+            icon_y=$((Y + HEIGHT / 2))
+            return 0
+        fi
+    done
+    return 1
+}
+frame_shown() { [ "$(xdotool search --onlyvisible --name '^Parlo Tovrik$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+click_icon() { xdotool mousemove "$icon_x" "$icon_y" click "$1"; }
+
+sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0
+sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2"
+
+# The program comes before the panel, as at a login where it starts first.
+WXTRACE=lumora "$build/Parlo" --no-update --config "$work/Parlo.conf" > "$work/parlo.log" 2>&1 &
+parlo=$!
+pids+=("$parlo")
+wait_for 600 grep -q "first list of" "$work/parlo.log" || fail "the program did not show the list"
+item=$(item_name "$work/parlo.log") || fail "the program put no item on the session bus"
+start_panel
+wait_for 300 item_registered "$item" || fail "the panel's watcher did not get the item $item"
+wait_for 100 icon_point || fail "no panel on the screen"
+import -window root "$build/desktop-panel.png"
+
+# A left click hides the shown frame, the next one shows it: once per click.
+wait_for 100 frame_shown 1 || fail "the frame is not shown"
+click_icon 1
+wait_for 100 frame_shown 0 || fail "a left click did not hide the frame"
+click_icon 1
+wait_for 100 frame_shown 1 || fail "the second left click did not show the frame"
+sleep 1
+frame_shown 1 || fail "one click toggled the frame more than once"
+
+# Started again with the same file, by another name of it: the hidden frame comes back, the
+# second copy ends at once and asks the site for nothing.
+click_icon 1
+wait_for 100 frame_shown 0 || fail "a left click did not hide the frame"
+WXTRACE=lumora timeout 20 "$build/Parlo" --no-update --config "$work/./Parlo.conf" > "$work/second.log" 2>&1 \
+    || fail "the second start ended with status $?: $(cat "$work/second.log")"
+wait_for 100 frame_shown 1 || fail "the second start did not show the running copy's frame"
+if grep -q "HttpClient\|calling SiteRun" "$work/second.log"; then
+    fail "the second copy went to work: $(cat "$work/second.log")"
+fi
+[ "$(pgrep -c -f "$build/Parlo --no-update")" -eq 1 ] || fail "more than one copy runs"
+
+# The panel's menu: "Quiet" ticks itself and the tooltip says so.
+click_icon 3
+sleep 1
+import -window root "$build/desktop-panel-menu.png"
+xdotool key q
+says_quiet() { item_property "$item" ToolTip | grep -q "quiet"; }
+wait_for 100 says_quiet || fail "Quiet from the panel's menu did nothing"
+
+# A panel started again shows the item again.
+stop_panel
+wait_for 100 grep -q "StatusNotifierItem: no watcher" "$work/parlo.log" || fail "the program did not see the panel go"
+start_panel
+wait_for 300 item_registered "$item" || fail "the panel started again did not get the item back"
+wait_for 100 icon_point || fail "no panel on the screen"
+
+# "Exit" from the panel's menu ends the program with 0.
+click_icon 3
+sleep 1
+xdotool key x
+wait_for 150 ended "$parlo" || fail "Exit from the panel's menu did not end the program"
+status=0
+wait "$parlo" || status=$?
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+no_complaints "$work/parlo.log" || fail "the program's log has the lines above"
+echo "panel.sh: shown on the panel, clicked, its menu used, found again after a restart; one copy"

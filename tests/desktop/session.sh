@@ -1,0 +1,53 @@
+# Sourced by the desktop tests: what they ask the session bus about the program's tray item, and
+# what they look for in its windows and its log.
+
+# The name the program's StatusNotifierItem took on the bus, from its trace LOG.
+item_name() {
+    grep -o "org\.kde\.StatusNotifierItem-[0-9]*-[0-9]*" "$1" | head -n 1 | grep .
+}
+
+# Whether the panel's watcher lists the item NAME.
+item_registered() {
+    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
+        2>/dev/null | grep -q "$1"
+}
+
+# A property of the item NAME, as a host reads it.
+item_property() {
+    gdbus call --session --dest "$1" --object-path /StatusNotifierItem \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$2"
+}
+
+# What a host sends for a left click on the item NAME.
+item_activate() {
+    gdbus call --session --dest "$1" --object-path /StatusNotifierItem \
+        --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+}
+
+# Whether the process PID has ended.
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+# Whether the program's trace LOG is free of GTK's and GLib's complaints; shows them if not.
+no_complaints() {
+    ! grep -E "(Gtk|Gdk|GLib|GLib-GIO)-(CRITICAL|WARNING)" "$1"
+}
+
+# The pop-ups on the X display DISPLAY, one "WxH+X+Y" a line.
+popup_geometries() {
+    DISPLAY=$1 xwininfo -root -tree | grep '"Popup"' | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*  ' | tr -d ' '
+}
+
+# Whether every pop-up on the X display DISPLAY is whole (150 x 150) and stands in the corner's
+# stack: a column from the right edge of the screen, a row from its bottom. Says which is not.
+popups_in_corner() {
+    local width height geometry
+    read -r width height < <(DISPLAY=$1 xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+    for geometry in $(popup_geometries "$1"); do
+        if ! [[ $geometry =~ ^150x150\+([0-9]+)\+([0-9]+)$ ]] \
+            || [ $(((width - BASH_REMATCH[1]) % 150)) -ne 0 ] || [ $(((height - BASH_REMATCH[2]) % 150)) -ne 0 ]; then
+            echo "a pop-up at $geometry on a $width x $height screen" >&2
+            return 1
+        fi
+    done
+}
