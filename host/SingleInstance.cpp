@@ -61,9 +61,11 @@ SingleInstance::~SingleInstance()
 SingleInstance::Claim SingleInstance::ClaimFor(const wxString& path)
 {
     const wxString identity = Identity(path);
+    // Among the files that go with the session, or at the latest with the machine's next start.
     wxString runtime;
-    const wxString folder = wxGetEnv("XDG_RUNTIME_DIR", &runtime) && wxFileName::DirExists(runtime) ? runtime
-                                                                                                   : wxGetHomeDir();
+    const wxString folder = wxGetEnv("XDG_RUNTIME_DIR", &runtime) && wxFileName::DirExists(runtime)
+                                ? runtime
+                                : wxFileName::GetTempDir();
     m_checker.reset(new wxSingleInstanceChecker);
     bool held = false;
     {
