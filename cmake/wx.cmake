@@ -38,10 +38,14 @@ if(WX_TOOLKIT MATCHES "^gtk")
     pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET GLOBAL gtk+-3.0)
     set_property(TARGET wx::gui APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::GTK3)
 endif()
-# Outside Windows the tray icon is also a StatusNotifierItem, whose menu goes through dbusmenu:
-# parlo::tray is what the window code needs besides the toolkit.
-add_library(parlo::tray INTERFACE IMPORTED GLOBAL)
+# Outside Windows the tray icon is also a StatusNotifierItem, whose menu goes through dbusmenu,
+# and the site password is kept in the desktop's keyring: parlo::desktop is what the window code
+# needs of the desktop besides the toolkit.
+add_library(parlo::desktop INTERFACE IMPORTED GLOBAL)
 if(NOT WIN32)
     pkg_check_modules(DBUSMENU REQUIRED IMPORTED_TARGET GLOBAL dbusmenu-glib-0.4)
-    set_property(TARGET parlo::tray APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::DBUSMENU)
+    set_property(TARGET parlo::desktop APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::DBUSMENU)
+    # The site password goes into the desktop's keyring through libsecret.
+    pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET GLOBAL libsecret-1)
+    set_property(TARGET parlo::desktop APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::LIBSECRET)
 endif()

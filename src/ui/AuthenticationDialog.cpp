@@ -1,6 +1,7 @@
 #include "ui/AuthenticationDialog.h"
 
 #include "skin/Skin.h"
+#include "ui/PasswordStore.h"
 
 #include <wx/button.h>
 #include <wx/config.h>
@@ -34,6 +35,22 @@ AuthenticationDialog::AuthenticationDialog(wxWindow* parent, wxWindowID id, cons
     m_passwordField->SetValue(config->Read("/password", wxEmptyString));
 }
 
+AuthenticationDialog::~AuthenticationDialog()
+{
+    if ( m_store && m_loading )
+        m_store->Forget(m_loading);
+}
+
+void AuthenticationDialog::SetPasswordStore(PasswordStore* store)
+{
+    m_store = store;
+    m_loading = m_store->Load([this](const wxString& password) {
+        m_loading = 0;
+        if ( m_passwordField->IsEmpty() )
+            m_passwordField->SetValue(password);
+    });
+}
+
 void AuthenticationDialog::DoLayout()
 {
     wxFlexGridSizer* grid = new wxFlexGridSizer(2, 2, 0, 0);
@@ -62,8 +79,12 @@ void AuthenticationDialog::DoLayout()
 void AuthenticationDialog::OnOK(wxCommandEvent& event)
 {
     wxConfigBase* config = Skin::GetConfig();
+    // The user name first: the store keeps the password under it.
     config->Write("/id", m_userNameField->GetValue());
-    config->Write("/password", m_passwordField->GetValue());
+    if ( m_store )
+        m_store->Save(m_passwordField->GetValue());
+    else
+        config->Write("/password", m_passwordField->GetValue());
     config->Flush();
     // The toolkit's own OK handling ends the modal loop.
     event.Skip();

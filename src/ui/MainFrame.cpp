@@ -14,8 +14,10 @@
 #include "sync/UserListEvent.h"
 #include "ui/AuthenticationDialog.h"
 #include "ui/AllTreeCtrl.h"
+#include "ui/DesktopNotification.h"
 #include "ui/FavoriteTreeCtrl.h"
 #include "ui/NotifyIcon.h"
+#include "ui/PasswordStore.h"
 #include "ui/PopupDialog.h"
 #include "ui/PopupDialogManager.h"
 
@@ -31,6 +33,7 @@
 #include <wx/panel.h>
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
+#include <wx/textctrl.h>
 
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_DOWNLOAD_FINISHED(MainFrame::OnDownloadFinished)
@@ -83,6 +86,7 @@ MainFrame::MainFrame()
     m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, false);
     m_menuBar->Check(ID_QUIET, PopupDialogManager::IsQuiet());
     m_menuBar->Check(ID_KEEP_WATCHING, config->ReadBool("/System/keepWatching", false));
+    m_menuBar->Check(ID_DESKTOP_NOTIFICATIONS, PopupDialogManager::UsesDesktopNotifications());
 
     // Joinable, so that the destructor can wait for it: the toolkit cannot wait for a
     // detached thread here, and the thread must end before the handlers it posts to.
@@ -105,6 +109,9 @@ MainFrame::MainFrame()
 
     m_notifyIcon = new NotifyIcon(this, icon, wxTheApp->GetAppName());
     m_notifyIcon->SetQuiet(PopupDialogManager::IsQuiet());
+
+    m_passwords = new PasswordStore;
+    m_passwords->MoveFromFile();
 }
 
 MainFrame::~MainFrame()
@@ -117,6 +124,9 @@ MainFrame::~MainFrame()
     }
     delete m_notifyIcon;
     m_notifyIcon = nullptr;
+    // What it still had under way ends before the configuration can go.
+    delete m_passwords;
+    m_passwords = nullptr;
     delete m_popupManager;
     m_popupManager = nullptr;
     // Pop-ups still waiting for their pictures would keep the program alive after the user
@@ -126,6 +136,7 @@ MainFrame::~MainFrame()
         if ( dynamic_cast<PopupDialog*>(*it) )
             (*it)->Destroy();
     }
+    DesktopNotification::CloseAll();
     SaveGeometry();
     Skin::GetConfig()->DeleteEntry("/favorites");
 }
@@ -168,6 +179,7 @@ void MainFrame::CreateMenus()
     tool->Check(ID_START_AT_LOGIN, Autostart::IsEnabled());
     tool->Append(ID_QUIET, _("&Quiet"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_KEEP_WATCHING, _("&Keep watching when the site is down"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_DESKTOP_NOTIFICATIONS, _("Use the desktop's &notifications"), wxEmptyString, wxITEM_CHECK);
     m_menuBar->Append(tool, _("&Tool"));
 }
 
@@ -255,6 +267,9 @@ void MainFrame::OnMenu(wxCommandEvent& event)
         case ID_KEEP_WATCHING:
             Skin::GetConfig()->Write("/System/keepWatching", event.IsChecked());
             break;
+        case ID_DESKTOP_NOTIFICATIONS:
+            Skin::GetConfig()->Write("/PopupDialog/desktopNotifications", event.IsChecked());
+            break;
         default:
             break;
     }
@@ -337,16 +352,23 @@ void MainFrame::UpdateFavorites()
     {
         AuthenticationDialog dialog(this, wxID_ANY, _("Authentication"), wxDefaultPosition,
                                     wxDefaultSize, wxDEFAULT_DIALOG_STYLE);
+        dialog.SetPasswordStore(m_passwords);
         int answer = wxID_CANCEL;
         m_modalDialog = &dialog;
         const bool staying = RunModal([&] { answer = dialog.ShowModal(); });
         m_modalDialog = nullptr;
         if ( !staying || answer != wxID_OK )
             return;
+        // What was typed goes out, wherever it is kept and however long that takes.
+        SignIn(dialog.GetPasswordField()->GetValue());
+        return;
     }
-    wxConfigBase* config = Skin::GetConfig();
-    const wxString id = config->Read("/id", wxEmptyString);
-    const wxString password = config->Read("/password", wxEmptyString);
+    m_passwords->Load([this](const wxString& password) { SignIn(password); });
+}
+
+void MainFrame::SignIn(const wxString& password)
+{
+    const wxString id = Skin::GetConfig()->Read("/id", wxEmptyString);
     // Encoded, so that what the user typed is what the site receives.
     const wxString url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/tovrik?username=" + QueryText::Encode(id)
                                                                  + "&password=" + QueryText::Encode(password));

@@ -9,6 +9,7 @@ class DaemonThread;
 class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
 class NotifyIcon;
+class PasswordStore;
 class PopupDialogManager;
 class SyncStatusEvent;
 class wxDialog;
@@ -25,7 +26,8 @@ enum
     ID_POPUP_ONLY_FAVORITE = 6001,
     ID_START_AT_LOGIN = 6002,
     ID_QUIET = 6003,
-    ID_KEEP_WATCHING = 6004
+    ID_KEEP_WATCHING = 6004,
+    ID_DESKTOP_NOTIFICATIONS = 6005
 };
 
 // The plug-in's one application window: the "All" and "Favorite" trees in a notebook, the
@@ -62,6 +64,8 @@ private:
     bool RunModal(const std::function<void()>& show);
     // Asks for the account the first time, then fetches the favourites in the background.
     void UpdateFavorites();
+    // Sends the sign-in with the stored user name and this password.
+    void SignIn(const wxString& password);
     void OnMenu(wxCommandEvent& event);
     void OnIconize(wxIconizeEvent& event);
     // The tick follows the autostart entry, which the user may also remove by other means.
@@ -86,6 +90,7 @@ private:
     DaemonThread* m_daemonThread = nullptr;
     PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;
+    PasswordStore* m_passwords = nullptr;
     bool m_loggedIn = false;
     // Modal loops that our handlers have open, and the one dialog of ours among them.
     int m_modalDepth = 0;

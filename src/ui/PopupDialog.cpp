@@ -1,24 +1,21 @@
 #include "ui/PopupDialog.h"
 
-#include "net/DownloadThread.h"
-#include "net/HttpClient.h"
-#include "net/PictureHeader.h"
+#include "net/DownloadFinishedEvent.h"
 #include "shell/SiteHosts.h"
 #include "shell/Util.h"
 #include "skin/Skin.h"
+#include "ui/Thumbnail.h"
 
 #include <wx/config.h>
 #include <wx/dcclient.h>
 #include <wx/display.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/mstream.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
-#include <wx/url.h>
 
 #include <algorithm>
 #include <climits>
@@ -40,28 +37,7 @@ int PopupDialog::ms_openCount = 0;
 
 namespace
 {
-const int TIMEOUT_SECONDS = 10;
 const long DEFAULT_DURATION_SECONDS = 8;
-const wxSize THUMBNAIL_SIZE(107, 82);
-
-// The toolkit's name for each format the header check lets through.
-wxBitmapType BitmapType(PictureHeader::Format format)
-{
-    switch ( format )
-    {
-        case PictureHeader::FORMAT_JPEG:
-            return wxBITMAP_TYPE_JPEG;
-        case PictureHeader::FORMAT_PNG:
-            return wxBITMAP_TYPE_PNG;
-        case PictureHeader::FORMAT_GIF:
-            return wxBITMAP_TYPE_GIF;
-        case PictureHeader::FORMAT_BMP:
-            return wxBITMAP_TYPE_BMP;
-        case PictureHeader::FORMAT_NONE:
-            break;
-    }
-    return wxBITMAP_TYPE_INVALID;
-}
 
 // No caption and no frame controls, as the creator asks; on GTK also said outright, so that the
 // toolkit neither reserves room for a frame that a window manager would draw around a dialog nor
@@ -170,8 +146,8 @@ void PopupDialog::SetProperties()
     m_titleBar->SetSize(wxSize(144, 18));
     m_styleBar->SetMinSize(wxSize(144, 12));
     m_styleBar->SetSize(wxSize(144, 12));
-    m_profileImage->SetMinSize(THUMBNAIL_SIZE);
-    m_profileImage->SetSize(THUMBNAIL_SIZE);
+    m_profileImage->SetMinSize(Thumbnail::SIZE);
+    m_profileImage->SetSize(Thumbnail::SIZE);
     m_nameLabel->SetMinSize(wxSize(108, 18));
     m_nameLabel->SetSize(wxSize(108, 18));
     m_nameLabel->SetBackgroundColour(wxColour(90, 146, 239));
@@ -212,53 +188,14 @@ void PopupDialog::DoLayout()
 
 void PopupDialog::StartDownload()
 {
-    const wxString imageUrl =
-        SiteHosts::MakeUrl(SiteHosts::IMAGE, "/WebArchive/" + m_user.GetName() + "/thumbs/LinkedImage.jpg");
-    HttpClient* http = new HttpClient;
-    // The picture comes from the image host but is asked for in the name of the main host.
-    http->SetHostHeader(SiteHosts::GetHost(SiteHosts::MAIN));
-    http->SetTimeout(TIMEOUT_SECONDS);
-    DownloadThread* thread =
-        new DownloadThread(this, wxID_ANY, new wxURL(imageUrl), http, 0, wxTHREAD_DETACHED);
-    if ( thread->Run() != wxTHREAD_NO_ERROR )
-    {
-        wxLogTrace("lumora", "PopupDialog: the thumbnail download of %s did not start",
-                   m_user.GetName());
-        delete thread;
-        // Without its download nothing would ever show or end this pop-up.
+    // Without its download nothing would ever show or end this pop-up.
+    if ( !Thumbnail::StartDownload(this, m_user) )
         Destroy();
-    }
-}
-
-wxImage PopupDialog::DecodeThumbnail(const void* data, size_t size)
-{
-    const wxBitmapType type = BitmapType(PictureHeader::AcceptedFormat(data, size));
-    if ( type == wxBITMAP_TYPE_INVALID )
-        return wxImage();
-    // The skin brings only the handlers of its own formats.
-    Skin::EnsureImageHandler(type);
-
-    // A damaged picture gets the placeholder, not a message.
-    wxLogNull quiet;
-    wxMemoryInputStream stream(data, size);
-    wxImage image;
-    if ( !image.LoadFile(stream, type, -1) )
-        return wxImage();
-    return image;
 }
 
 void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
 {
-    void* buffer = event.GetClientData();
-    event.SetClientData(nullptr);
-    wxBitmap bitmap;
-    if ( buffer )
-    {
-        const wxImage image = DecodeThumbnail(buffer, static_cast<size_t>(event.GetInt()));
-        ::operator delete(buffer);
-        if ( image.IsOk() )
-            bitmap = wxBitmap(image.Scale(THUMBNAIL_SIZE.x, THUMBNAIL_SIZE.y), -1);
-    }
+    wxBitmap bitmap = Thumbnail::FromDownload(event);
     // One download per pop-up: anything else comes too late.
     if ( m_destroyTimer )
         return;
@@ -266,16 +203,19 @@ void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
         bitmap = Skin::GetInstance()->GetBitmap("PopupDialog_profileImage");
     m_profileImage->SetBitmap(bitmap);
 
-    long seconds = DEFAULT_DURATION_SECONDS;
-    Skin::GetConfig()->Read("/PopupDialog/duration", &seconds, DEFAULT_DURATION_SECONDS);
-    if ( seconds < 0 )
-        seconds = DEFAULT_DURATION_SECONDS;
-    const long milliseconds = std::max(1L, std::min(seconds, static_cast<long>(INT_MAX / 1000)) * 1000);
+    const long milliseconds = std::max(1L, std::min(GetDurationSeconds(), static_cast<long>(INT_MAX / 1000)) * 1000);
     m_destroyTimer = new wxTimer(this, wxID_ANY);
     m_destroyTimer->Start(static_cast<int>(milliseconds), wxTIMER_ONE_SHOT);
 
     PlaceAboveOpenPopups();
     ShowWithoutActivating();
+}
+
+long PopupDialog::GetDurationSeconds()
+{
+    long seconds = DEFAULT_DURATION_SECONDS;
+    Skin::GetConfig()->Read("/PopupDialog/duration", &seconds, DEFAULT_DURATION_SECONDS);
+    return seconds < 0 ? DEFAULT_DURATION_SECONDS : seconds;
 }
 
 void PopupDialog::PlaceAboveOpenPopups()

@@ -46,10 +46,8 @@ public:
 
     // How many pop-ups are shown right now.
     static int GetOpenCount() { return ms_openCount; }
-
-    // The picture in data (JPEG, PNG, GIF or BMP), or an invalid image when it cannot be decoded
-    // or declares a size that could make decoding it take too much memory.
-    static wxImage DecodeThumbnail(const void* data, size_t size);
+    // How long a pop-up stays, as configured.
+    static long GetDurationSeconds();
 
 private:
     void SetProperties();

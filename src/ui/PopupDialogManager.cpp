@@ -1,14 +1,17 @@
 #include "ui/PopupDialogManager.h"
 
 #include "model/User.h"
+#include "shell/SessionBus.h"
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
+#include "ui/DesktopNotification.h"
 #include "ui/MainFrame.h"
 #include "ui/PopupDialog.h"
 
 #include <wx/app.h>
 #include <wx/config.h>
 #include <wx/frame.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/tokenzr.h>
 
@@ -49,14 +52,29 @@ void PopupDialogManager::OnUserChanged(UserEvent& event)
     else
         return;
 
-    // It shows and destroys itself.
-    new PopupDialog(user, kind, nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                    wxSTAY_ON_TOP | wxDIALOG_NO_PARENT);
+    wxLogTrace("lumora", "PopupDialogManager: announcing %s", user.GetName());
+    // Either shows and destroys itself.
+    if ( CanUseDesktopNotifications() )
+        new DesktopNotification(user, kind);
+    else
+        new PopupDialog(user, kind, nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                        wxSTAY_ON_TOP | wxDIALOG_NO_PARENT);
 }
 
 bool PopupDialogManager::IsQuiet()
 {
     return Skin::GetConfig()->ReadBool("/PopupDialog/quiet", false);
+}
+
+bool PopupDialogManager::UsesDesktopNotifications()
+{
+    return Skin::GetConfig()->ReadBool("/PopupDialog/desktopNotifications", false);
+}
+
+bool PopupDialogManager::CanUseDesktopNotifications()
+{
+    // The notification server is on the session bus: without one the windows of our own.
+    return UsesDesktopNotifications() && SessionBus::IsThere();
 }
 
 bool PopupDialogManager::IsOnlyFavoriteOn()

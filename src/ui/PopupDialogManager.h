@@ -15,11 +15,15 @@ public:
 
     // "Quiet" is on: no pop-up opens at all.
     static bool IsQuiet();
+    // The pop-ups come as the desktop's notifications rather than as windows of ours.
+    static bool UsesDesktopNotifications();
 
 private:
     void OnUserAdded(UserEvent& event);
     void OnUserChanged(UserEvent& event);
 
+    // The user chose the desktop's notifications, and there is a bus to reach them on.
+    static bool CanUseDesktopNotifications();
     // The main frame's "PopupOnlyFavorite" item is enabled and ticked.
     static bool IsOnlyFavoriteOn();
     // The name is one of the favourites stored by the last sign-in.

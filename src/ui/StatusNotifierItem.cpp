@@ -1,5 +1,7 @@
 #include "ui/StatusNotifierItem.h"
 
+#include "shell/SessionBus.h"
+
 // The session bus and its menu protocol are of the free desktops; Windows has a tray of its own.
 #ifndef __WXMSW__
 
@@ -55,20 +57,6 @@ const char INTROSPECTION[] =
     "  <signal name='NewStatus'><arg name='status' type='s'/></signal>"
     " </interface>"
     "</node>";
-
-// Connecting where no bus is known would have GLib start one of its own through X11.
-bool SessionBusThere()
-{
-    if ( g_getenv("DBUS_SESSION_BUS_ADDRESS") )
-        return true;
-    const char* runtime = g_getenv("XDG_RUNTIME_DIR");
-    if ( !runtime )
-        return false;
-    gchar* socket = g_build_filename(runtime, "bus", nullptr);
-    const bool there = g_file_test(socket, G_FILE_TEST_EXISTS);
-    g_free(socket);
-    return there;
-}
 
 GVariant* NoPixmaps()
 {
@@ -132,7 +120,7 @@ public:
 std::unique_ptr<StatusNotifierItem> StatusNotifierItem::Create(const wxString& title, const wxMenu& menu,
                                                                const Handlers& handlers)
 {
-    if ( !SessionBusThere() )
+    if ( !SessionBus::IsThere() )
     {
         wxLogTrace("lumora", "StatusNotifierItem: no session bus");
         return nullptr;

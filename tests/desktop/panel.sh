@@ -20,11 +20,7 @@ source "$here/../../scripts/sitesim.sh"
 source "$here/../common/program.sh"
 source "$here/session.sh"
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    sitesim_stop
-}
-trap cleanup EXIT
+trap stop_started EXIT
 fail() {
     echo "panel.sh: $*" >&2
     [ -f "$work/parlo.log" ] && tail -n 20 "$work/parlo.log" >&2

@@ -51,3 +51,28 @@ popups_in_corner() {
         fi
     done
 }
+
+# Starts BUILD/Parlo with the configuration CONFIG, its trace in LOG, and waits for its first
+# list; sets parlo and adds it to pids. The caller's fail tells what went wrong.
+program_start() {
+    WXTRACE=lumora "$build/Parlo" --no-update --config "$1" > "$2" 2>&1 &
+    parlo=$!
+    pids+=("$parlo")
+    wait_for 600 grep -q "first list of" "$2" || fail "the program did not show the list"
+}
+
+# Ends that program as a session's end does: it must end with 0, its trace LOG free of
+# complaints.
+program_stop() {
+    kill -TERM "$parlo"
+    local status=0
+    wait "$parlo" || status=$?
+    [ "$status" -eq 0 ] || fail "the program ended with status $status"
+    no_complaints "$1" || fail "the program's log has the lines above"
+}
+
+# Stops whatever the test started: the processes in pids, and the simulated site.
+stop_started() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    sitesim_stop
+}

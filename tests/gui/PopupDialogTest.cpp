@@ -13,6 +13,7 @@
 #include "sitesim/SimulatedSite.h"
 #include "skin/Skin.h"
 #include "ui/PopupDialog.h"
+#include "ui/Thumbnail.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ wxImage Gradient(int width, int height)
 
 wxImage Decode(const std::string& bytes)
 {
-    return PopupDialog::DecodeThumbnail(bytes.data(), bytes.size());
+    return Thumbnail::Decode(bytes.data(), bytes.size());
 }
 
 wxImage ImageOf(const wxBitmap& bitmap)

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Pop-ups as the desktop's notifications: dunst, a real notification server, on a bare X server
+# and a session bus of our own. With the option on, every pop-up the program would open comes as
+# one notification with the performer's name, what happened and the thumbnail, and no window of
+# ours; its action opens the preview page; quiet mode gives none. With the option off, the
+# pop-up windows come as always.
+# Usage: notifications.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${NOTIFICATIONS_SESSION:-}" ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    mkdir -p "$work/home"
+    # The "browser" notes what it is asked to open; the toolkit finds it as the desktop's handler
+    # of web pages, by its entry among the user's applications.
+    # (The toolkit reads the command in lower case: the script's path has no capitals.)
+    browser=/tmp/parlo-browser-$$-$RANDOM
+    mkdir "$browser"
+    trap 'rm -rf "$work" "$browser"' EXIT
+    printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s/opened.txt"\n' "$work" > "$browser/browser.sh"
+    chmod +x "$browser/browser.sh"
+    mkdir -p "$work/share/applications"
+    printf '[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\nMimeType=text/html;\n' \
+        "$browser/browser.sh" > "$work/share/applications/recorder.desktop"
+    NOTIFICATIONS_SESSION=$work HOME=$work/home XDG_DATA_HOME=$work/share \
+        xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
+    exit
+fi
+work=$NOTIFICATIONS_SESSION
+source "$here/../../scripts/sitesim.sh"
+source "$here/../common/program.sh"
+source "$here/session.sh"
+log=$work/parlo.log
+pids=()
+trap stop_started EXIT
+fail() {
+    echo "notifications.sh: $*" >&2
+    [ -f "$log" ] && tail -n 20 "$log" >&2
+    exit 1
+}
+# Runs the program with these lines in its configuration, until stop_program.
+start_program() {
+    sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=1" "$@"
+    program_start "$work/Parlo.conf" "$log"
+}
+stop_program() { program_stop "$log"; }
+notifications() {
+    echo $(($(dunstctl count displayed) + $(dunstctl count waiting) + $(dunstctl count history)))
+}
+popup_windows() { xwininfo -root -tree | grep -c '"Popup"' || true; }
+
+dunst -config "$here/dunstrc" > "$work/dunst.log" 2>&1 &
+pids+=("$!")
+dunst_there() { dunstctl count displayed > /dev/null 2>&1; }
+wait_for 100 dunst_there || fail "dunst did not start"
+dbus-monitor --session "interface='org.freedesktop.Notifications'" > "$work/notify.log" 2>&1 &
+pids+=("$!")
+# Performers come and go, and become free, at every poll.
+sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0.3
+
+# On: one notification per pop-up the program would open, and no pop-up window.
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+some_notifications() { [ "$(notifications)" -ge 4 ]; }
+wait_for 300 some_notifications || fail "no notifications came"
+# The site holds its breath: what was announced so far is all there is to show.
+kill -STOP "$sim_pid"
+announced() { grep -c "PopupDialogManager: announcing" "$log" || true; }
+all_shown() { [ "$(notifications)" -eq "$(announced)" ]; }
+wait_for 300 all_shown || fail "$(notifications) notifications for $(announced) pop-ups"
+kill -CONT "$sim_pid"
+[ "$(popup_windows)" -eq 0 ] || fail "pop-up windows came as well"
+stop_program
+# Each with the name, what happened and the thumbnail at the pop-up's size.
+grep -q 'string "is online"\|string "is free now"' "$work/notify.log" || fail "no notification says what happened"
+grep -A3 'string "image-data"' "$work/notify.log" | grep -q "int32 107" || fail "no notification has the thumbnail"
+
+# Its action opens the preview page of its performer.
+dunstctl close-all
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+shown() { [ "$(dunstctl count displayed)" -ge 1 ]; }
+wait_for 300 shown || fail "no notification came"
+dunstctl action 0
+opened() { grep -q "/preview.shtml?" "$work/opened.txt" 2>/dev/null; }
+wait_for 100 opened || fail "the notification's action opened nothing"
+name=$(sed -n 's|.*/preview.shtml?||p' "$work/opened.txt" | head -n 1)
+grep -q "string \"$name\"" "$work/notify.log" || fail "the preview page of $name, who was not announced"
+stop_program
+
+# Quiet: none.
+before=$(notifications)
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=1" "quiet=1"
+polls() { grep -c "online_performers.js" "$work/sitesim.log" || true; }
+polled=$(polls)
+five_polls() { [ "$(polls)" -ge $((polled + 5)) ]; }
+wait_for 300 five_polls || fail "the program does not poll"
+stop_program
+[ "$(notifications)" -eq "$before" ] || fail "quiet mode let notifications through"
+
+# Off: the pop-up windows, and no notification.
+start_program "[PopupDialog]" "duration=60"
+some_popups() { [ "$(popup_windows)" -ge 2 ]; }
+wait_for 300 some_popups || fail "no pop-up windows came"
+stop_program
+[ "$(notifications)" -eq "$before" ] || fail "notifications came with the option off"
+echo "notifications.sh: one notification per pop-up, with its picture and its action; none in quiet mode; windows when off"
