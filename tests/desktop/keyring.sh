@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The site password in the desktop's keyring: GNOME Keyring's Secret Service on a session bus of
 # our own, the sign-in through the real dialog, typed with xdotool; an older configuration's
-# password moved there at start, and read from there for the next sign-in. On a bus without a
-# Secret Service, the password stays in the file, as it always did.
+# password moved there at start, and read from there for the next sign-in. While the keyring
+# asks to be unlocked, the window goes on working, and when the user cancels that, the password
+# stays in the file, as it does on a bus without a Secret Service.
 # Usage: keyring.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,8 +16,10 @@ if [ -z "${KEYRING_SESSION:-}" ]; then
     # The keyring keeps its files under the home folder: a home of our own.
     export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
     xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$build" keyring
+    rm -rf "$work/home/.local/share/keyrings"
+    xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$build" locked
     xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session --config-file="$here/bare-bus.conf" -- "$0" "$build" none
-    echo "keyring.sh: the password in the keyring, moved there from an old file; in the file without one"
+    echo "keyring.sh: the password in the keyring, moved there from an old file; the window free while the keyring asks; in the file without one"
     exit
 fi
 
@@ -73,13 +76,38 @@ if [ "$session" = none ]; then
     exit 0
 fi
 
-# A keyring the login unlocked, as a desktop session has it.
-printf 'keyring password' | gnome-keyring-daemon --foreground --unlock --components=secrets > "$work/keyring.log" 2>&1 &
-pids+=("$!")
 keyring_there() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
         --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets 2>/dev/null | grep -q true
 }
+
+if [ "$session" = locked ]; then
+    # A keyring that must first be unlocked (here: made) asks the user in a window of its own.
+    gnome-keyring-daemon --foreground --components=secrets > "$work/keyring.log" 2>&1 &
+    pids+=("$!")
+    wait_for 100 keyring_there || fail "GNOME Keyring did not start"
+    start_program
+    sign_in viewer secret
+    prompt_there() { xdotool search --onlyvisible --class gcr-prompter > /dev/null 2>&1; }
+    wait_for 200 prompt_there || fail "the keyring did not ask"
+    # Meanwhile the sign-in goes out, and the main thread answers what comes to it (the keyring's
+    # window holds the keyboard, but the tray item's questions come over the bus).
+    wait_for 100 signed_in_with secret || fail "the sign-in waited for the keyring"
+    item=$(item_name "$log") || fail "the program put no item on the session bus"
+    timeout 5 bash -c "$(declare -f item_property); item_property $item ToolTip" > /dev/null \
+        || fail "the main thread did not answer while the keyring asked"
+    prompt_there || fail "the keyring's question went away by itself"
+    # The user cancels: the password stays in the file, and the trace says why.
+    xdotool windowfocus --sync "$(xdotool search --onlyvisible --class gcr-prompter | head -n 1)" key Escape
+    wait_for 100 grep -q "^password=secret$" "$config" || fail "the refused password is not in the file"
+    grep -q "passwords: kept in the configuration file, because" "$log" || fail "the trace does not say why"
+    stop_program
+    exit 0
+fi
+
+# A keyring the login unlocked, as a desktop session has it.
+printf 'keyring password' | gnome-keyring-daemon --foreground --unlock --components=secrets > "$work/keyring.log" 2>&1 &
+pids+=("$!")
 wait_for 100 keyring_there || fail "GNOME Keyring did not start"
 
 # Signed in through the dialog: the password is in the keyring, not in the file.
@@ -90,8 +118,8 @@ wait_for 100 in_keyring secret || fail "the keyring does not have the password: 
 no_password_in "$config" || fail "the file has the password"
 stop_program
 no_password_in "$config" || fail "the file has the password after the end"
-secret-tool search --all host "$host" user viewer 2>&1 | grep -q "label = Parlo Tovrik: viewer at $host" \
-    || fail "the keyring's label is not \"Parlo Tovrik: viewer at $host\""
+found=$(secret-tool search --all host "$host" user viewer 2>&1)
+grep -q "label = Parlo Tovrik: viewer at $host" <<< "$found" || fail "the keyring's item is not labelled for a person: $found"
 
 # A file from before, with the password in it: at the start it moves into the keyring, and the
 # rest of the file stays as it was.
