@@ -5,10 +5,10 @@
 # Sway refuses to run as root: as root, the session runs as nobody.
 # Usage: sway.sh BUILD_DIR
 set -euo pipefail
-build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ -z "${SWAY_SESSION:-}" ]; then
+    build=$(cd "$1" && pwd)
     source "$here/../../scripts/sitesim.sh"
     work=$(mktemp -d)
     sim_pid=""
@@ -18,6 +18,10 @@ if [ -z "${SWAY_SESSION:-}" ]; then
     cp -r "$build/Parlo" "$build/Parlo.so" "$build/Parlo.skin" "$build/ja" "$work/program/"
     cp "$here/sway.config" "$work/home/.config/sway/config"
     cp "$here/waybar.config" "$work/home/.config/waybar/config"
+    # The session's own part of this script runs as that user too, from where it may read it.
+    mkdir -p "$work/tests/desktop" "$work/tests/common"
+    cp "$0" "$here/session.sh" "$work/tests/desktop/"
+    cp "$here/../common/program.sh" "$work/tests/common/"
     sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0.2
     sitesim_config "$work/home/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=1" \
         "[PopupDialog]" "duration=30"
@@ -31,7 +35,7 @@ if [ -z "${SWAY_SESSION:-}" ]; then
     status=0
     "${as_user[@]}" env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
         XDG_CONFIG_HOME="$work/home/.config" SWAY_SESSION="$work" \
-        dbus-run-session -- "$0" "$@" || status=$?
+        dbus-run-session -- "$work/tests/desktop/$(basename "$0")" "$@" || status=$?
     if [ "$status" -ne 0 ]; then
         tail -n 20 "$work/home/sway.log" >&2 || true
         cp "$work/home/shot.png" "$build/desktop-sway-failed.png" 2>/dev/null || true
