@@ -33,6 +33,8 @@ public:
     const wxString& GetProblem() const { return m_problem; }
 
 private:
+    class Call;
+
     GCancellable* m_cancellable;
     wxString m_problem;
 };

@@ -44,11 +44,11 @@ stop_program() { program_stop "$log"; }
 # does (an empty one: the field is left as it comes), and presses OK.
 sign_in() {
     local frame dialog
-    frame=$(timeout 20 xdotool search --sync --name '^Parlo Tovrik$' | head -n 1)
+    frame=$(timeout 20 xdotool search --sync --name '^Parlo Tovrik$' | sed -n 1p)
     xdotool windowfocus --sync "$frame" key alt+t
     sleep 0.5
     xdotool key u
-    dialog=$(timeout 20 xdotool search --sync --name '^Authentication$' | head -n 1)
+    dialog=$(timeout 20 xdotool search --sync --name '^Authentication$' | sed -n 1p)
     [ -n "$dialog" ] || fail "no sign-in dialog"
     xdotool windowfocus --sync "$dialog"
     sleep 0.5
@@ -78,13 +78,14 @@ fi
 
 keyring_there() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets 2>/dev/null | grep -q true
+        --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets 2>/dev/null | grep -c true > /dev/null
 }
 
 if [ "$session" = locked ]; then
     # A keyring that must first be unlocked (here: made) asks the user in a window of its own.
     gnome-keyring-daemon --foreground --components=secrets > "$work/keyring.log" 2>&1 &
-    pids+=("$!")
+    keyring=$!
+    pids+=("$keyring")
     wait_for 100 keyring_there || fail "GNOME Keyring did not start"
     start_program
     sign_in viewer secret
@@ -98,10 +99,24 @@ if [ "$session" = locked ]; then
         || fail "the main thread did not answer while the keyring asked"
     prompt_there || fail "the keyring's question went away by itself"
     # The user cancels: the password stays in the file, and the trace says why.
-    xdotool windowfocus --sync "$(xdotool search --onlyvisible --class gcr-prompter | head -n 1)" key Escape
+    xdotool windowfocus --sync "$(xdotool search --onlyvisible --class gcr-prompter | sed -n 1p)" key Escape
     wait_for 100 grep -q "^password=secret$" "$config" || fail "the refused password is not in the file"
     grep -q "passwords: kept in the configuration file, because" "$log" || fail "the trace does not say why"
     stop_program
+    # Leaving while the keyring asks, and the keyring has gone meanwhile (its session ending, say,
+    # which answers nothing any more): the program ends at once, the password in the file.
+    sitesim_config "$config" "[SplashScreen]" "duration=0"
+    start_program
+    sign_in viewer secret
+    wait_for 200 prompt_there || fail "the keyring did not ask"
+    prompter=$(pgrep -f gcr-prompter | sed -n 1p)
+    kill -STOP "$keyring" "$prompter"
+    kill -TERM "$parlo"
+    wait_for 100 ended "$parlo" || fail "the program waits for the keyring as it ends"
+    kill -CONT "$keyring" "$prompter"
+    kill "$prompter"
+    stop_program
+    grep -q "^password=secret$" "$config" || fail "the password the keyring did not take is lost"
     exit 0
 fi
 

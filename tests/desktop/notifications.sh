@@ -73,7 +73,7 @@ kill -CONT "$sim_pid"
 stop_program
 # Each with the name, what happened and the thumbnail at the pop-up's size.
 grep -q 'string "is online"\|string "is free now"' "$work/notify.log" || fail "no notification says what happened"
-grep -A3 'string "image-data"' "$work/notify.log" | grep -q "int32 107" || fail "no notification has the thumbnail"
+grep -A3 'string "image-data"' "$work/notify.log" | grep -c "int32 107" > /dev/null || fail "no notification has the thumbnail"
 
 # Its action opens the preview page of its performer.
 dunstctl close-all
@@ -83,7 +83,7 @@ wait_for 300 shown || fail "no notification came"
 dunstctl action 0
 opened() { grep -q "/preview.shtml?" "$work/opened.txt" 2>/dev/null; }
 wait_for 100 opened || fail "the notification's action opened nothing"
-name=$(sed -n 's|.*/preview.shtml?||p' "$work/opened.txt" | head -n 1)
+name=$(sed -n 's|.*/preview.shtml?||p' "$work/opened.txt" | sed -n 1p)
 grep -q "string \"$name\"" "$work/notify.log" || fail "the preview page of $name, who was not announced"
 stop_program
 

@@ -1,16 +1,17 @@
 # Sourced by the desktop tests: what they ask the session bus about the program's tray item, and
-# what they look for in its windows and its log.
+# what they look for in its windows and its log. (A pipe ends in grep -c rather than grep -q, which
+# would leave before the writer is done: the writer's broken pipe would fail the pipe.)
 
 # The name the program's StatusNotifierItem took on the bus, from its trace LOG.
 item_name() {
-    grep -o "org\.kde\.StatusNotifierItem-[0-9]*-[0-9]*" "$1" | head -n 1 | grep .
+    grep -m 1 -o "org\.kde\.StatusNotifierItem-[0-9]*-[0-9]*" "$1"
 }
 
 # Whether the panel's watcher lists the item NAME.
 item_registered() {
     gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems \
-        2>/dev/null | grep -q "$1"
+        2>/dev/null | grep -c "$1" > /dev/null
 }
 
 # A property of the item NAME, as a host reads it.
@@ -64,7 +65,7 @@ program_start() {
 # Ends that program as a session's end does: it must end with 0, its trace LOG free of
 # complaints.
 program_stop() {
-    kill -TERM "$parlo"
+    kill -TERM "$parlo" 2>/dev/null || true
     local status=0
     wait "$parlo" || status=$?
     [ "$status" -eq 0 ] || fail "the program ended with status $status"

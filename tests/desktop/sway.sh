@@ -61,26 +61,26 @@ sway=$!
 trap 'kill $sway 2>/dev/null || true' EXIT
 socket_there() { ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock > /dev/null 2>&1; }
 wait_for 300 socket_there || fail "sway did not start"
-SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -n 1)
-WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-* | grep -v lock | head -n 1)")
+SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | sed -n 1p)
+WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-* | grep -v lock | sed -n 1p)")
 export SWAYSOCK WAYLAND_DISPLAY
 watcher_there() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher 2>/dev/null | grep -q true
+        --method org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher 2>/dev/null | grep -c true > /dev/null
 }
 wait_for 300 watcher_there || fail "waybar's tray did not come"
 
 # Started by the compositor, as a session starts its programs: it has both displays.
 swaymsg exec "exec env WXTRACE=lumora $work/program/Parlo --no-update --config $HOME/Parlo.conf > $log 2>&1" > /dev/null
 wait_for 600 grep -q "first list of" "$log" || fail "the program did not show the list"
-parlo=$(pgrep -u "$(id -u)" -f "$work/program/Parlo" | head -n 1)
+parlo=$(pgrep -u "$(id -u)" -f "$work/program/Parlo" | sed -n 1p)
 display=$(tr '\0' '\n' < "/proc/$parlo/environ" | sed -n 's/^DISPLAY=//p')
 [ -n "$display" ] || fail "sway gave the program no X display"
 item=$(item_name "$log") || fail "the program put no item on the session bus"
 wait_for 300 item_registered "$item" || fail "waybar's watcher did not get the item $item"
 
 # The host's activation hides the shown frame and shows it again.
-frame_in_tree() { swaymsg -t get_tree | grep -q '"name": "Parlo Tovrik"'; }
+frame_in_tree() { swaymsg -t get_tree | grep -c '"name": "Parlo Tovrik"' > /dev/null; }
 not_in_tree() { ! frame_in_tree; }
 wait_for 100 frame_in_tree || fail "the frame is not shown"
 item_activate "$item"
