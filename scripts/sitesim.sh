@@ -7,6 +7,8 @@
 sitesim_start() {
     local build=$1 log=$2
     shift 2
+    # There before the site opens it, which the background start may do after the first look.
+    : > "$log"
     "$build/sitesim" --port 0 "$@" > "$log" 2>&1 &
     sim_pid=$!
     host=""
