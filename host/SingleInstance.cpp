@@ -107,8 +107,8 @@ void SingleInstance::OnActivate(GApplication*, void*)
     wxLogTrace("lumora", "one copy: started again, showing the window");
     if ( !window )
         return;
-    // Hidden in the tray, iconized, or both.
-    window->Show(true);
+    // Hidden in the tray, iconized, or both; de-iconized first, so that it is mapped as a window.
     window->Iconize(false);
+    window->Show(true);
     window->Raise();
 }

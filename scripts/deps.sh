@@ -10,7 +10,7 @@ packages=(
     libcpp-httplib-dev libjpeg-dev
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
-    dbus-daemon libglib2.0-bin procps xfce4-panel sway waybar xwayland grim mutter
+    dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 sway waybar xwayland grim mutter
     gnome-keyring libsecret-tools dunst dbus-bin
     imagemagick librsvg2-bin fonts-ipafont-gothic
     help2man dpkg-dev file lintian desktop-file-utils appstream

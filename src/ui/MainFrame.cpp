@@ -244,10 +244,17 @@ void MainFrame::OnMenu(wxCommandEvent& event)
     switch ( event.GetId() )
     {
         case wxID_OPEN:
+            // As a window: GTK would map a frame hidden while iconized as an icon again.
+            Iconize(false);
             Show(true);
             break;
         case wxID_CLOSE:
             Show(false);
+            break;
+        case wxID_ICONIZE_FRAME:
+            // Into the task bar rather than onto the screen, where the window manager lets it.
+            Iconize(true);
+            Show(true);
             break;
         case wxID_EXIT:
             Destroy();
@@ -339,11 +346,14 @@ void MainFrame::OnIconize(wxIconizeEvent& event)
         if ( CanHideInTray() )
             Show(false);
     }
-    else
+    else if ( IsShown() )
     {
         Show(true);
         Raise();
     }
+    // A frame hidden in the tray comes back only through the tray. Window managers that take the
+    // iconized state off a window when it is hidden report that as a restore, and showing the
+    // frame for it would iconize and hide it again, over and over.
 }
 
 void MainFrame::UpdateFavorites()

@@ -45,7 +45,7 @@ NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& toolt
     StatusNotifierItem::Handlers handlers;
     handlers.activated = [this] { ToggleFrame(); };
     handlers.chosen = [this](int id, bool checked) { OnChosen(id, checked); };
-    handlers.shownChanged = [this](bool) { PlaceIcon(); };
+    handlers.shownChanged = [this](bool) { OnShownChanged(); };
     m_item = StatusNotifierItem::Create(tooltip, *m_menu, handlers);
     if ( m_item )
     {
@@ -144,6 +144,32 @@ void NotifyIcon::PlaceIcon()
     if ( GDK_IS_X11_DISPLAY(gdk_display_get_default()) )
         SetIcon(m_icon, m_shownTooltip);
 #endif
+}
+
+void NotifyIcon::OnShownChanged()
+{
+    PlaceIcon();
+    if ( !m_frame )
+        return;
+    int id = wxID_NONE;
+    if ( !IsShownInTray() && !m_frame->IsShown() )
+    {
+        // A panel that goes (it crashed, or the user took the tray away) would otherwise leave
+        // the hidden frame out of reach: it waits iconized in the task bar instead.
+        m_frameOutOfTray = true;
+        id = wxID_ICONIZE_FRAME;
+    }
+    else if ( IsShownInTray() && m_frameOutOfTray )
+    {
+        // Back where it was, unless the user has opened it meanwhile.
+        m_frameOutOfTray = false;
+        if ( m_frame->IsIconized() )
+            id = wxID_CLOSE;
+    }
+    if ( id == wxID_NONE )
+        return;
+    wxCommandEvent event(wxEVT_COMMAND_MENU_SELECTED, id);
+    AddPendingEvent(event);
 }
 
 void NotifyIcon::OnChosen(int id, bool checked)

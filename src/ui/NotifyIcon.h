@@ -53,6 +53,8 @@ private:
 #ifndef __WXMSW__
     // Puts the icon where it is seen: the panel's item, else the XEmbed tray when on X11.
     void PlaceIcon();
+    // The panel came or went: a frame hidden in the icon must not be left with no way back.
+    void OnShownChanged();
     void OnChosen(int id, bool checked);
 #endif
 
@@ -66,6 +68,8 @@ private:
     bool m_pressed = false;
     wxStopWatch m_sincePress;
     std::unique_ptr<StatusNotifierItem> m_item;
+    // The frame was hidden in the icon when the icon went, and went to the task bar for it.
+    bool m_frameOutOfTray = false;
 #endif
 
     wxDECLARE_EVENT_TABLE();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The tray icon on a StatusNotifierItem panel, XFCE's, on a bare X server and a session bus of
-# its own, clicked as a user clicks it; and one running copy per configuration file.
+# The tray icon on a StatusNotifierItem panel in an XFCE session (its window manager and its
+# panel, on an X server and a session bus of its own), clicked as a user clicks it; and one
+# running copy per configuration file.
 # Usage: panel.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -52,8 +53,16 @@ icon_point() {
     return 1
 }
 frame_shown() { [ "$(xdotool search --onlyvisible --name '^Parlo Tovrik$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+# Whether the window manager keeps the frame iconized, in the task bar.
+frame_iconized() {
+    local window
+    window=$(xdotool search --name '^Parlo Tovrik$' 2>/dev/null | head -n 1)
+    [ -n "$window" ] && xprop -id "$window" WM_STATE 2>/dev/null | grep -c "Iconic" > /dev/null
+}
 click_icon() { xdotool mousemove "$icon_x" "$icon_y" click "$1"; }
 
+xfwm4 --compositor=off > "$work/xfwm4.log" 2>&1 &
+pids+=("$!")
 sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0
 sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2"
 
@@ -77,6 +86,17 @@ wait_for 100 frame_shown 1 || fail "the second left click did not show the frame
 sleep 1
 frame_shown 1 || fail "one click toggled the frame more than once"
 
+# Minimized, the frame hides in the tray and stays there, though the window manager takes the
+# iconized state off the hidden window; a left click shows it as a window, not as an icon.
+xdotool windowminimize "$(xdotool search --name '^Parlo Tovrik$' | head -n 1)"
+wait_for 100 frame_shown 0 || fail "minimizing did not hide the frame in the tray"
+for _ in $(seq 10); do
+    sleep 0.1
+    frame_shown 0 || fail "the frame hidden in the tray came back by itself"
+done
+click_icon 1
+wait_for 100 frame_shown 1 || fail "a left click did not show the frame hidden by minimizing"
+
 # Started again with the same file, by another name of it: the hidden frame comes back, the
 # second copy ends at once and asks the site for nothing.
 click_icon 1
@@ -97,12 +117,20 @@ xdotool key q
 says_quiet() { item_property "$item" ToolTip | grep -c "quiet" > /dev/null; }
 wait_for 100 says_quiet || fail "Quiet from the panel's menu did nothing"
 
-# A panel started again shows the item again.
+# A panel that goes while the frame is hidden in it leaves the frame iconized in the task bar,
+# not out of reach; the panel started again shows the item again, and the frame is back in it.
+click_icon 1
+wait_for 100 frame_shown 0 || fail "a left click did not hide the frame"
 stop_panel
 wait_for 100 grep -q "StatusNotifierItem: no watcher" "$work/parlo.log" || fail "the program did not see the panel go"
+wait_for 100 frame_iconized || fail "the panel went and left the hidden frame out of reach"
 start_panel
 wait_for 300 item_registered "$item" || fail "the panel started again did not get the item back"
 wait_for 100 icon_point || fail "no panel on the screen"
+wait_for 100 eval '! frame_iconized' || fail "the frame stayed in the task bar when the panel came back"
+frame_shown 0 || fail "the frame came onto the screen when the panel came back"
+click_icon 1
+wait_for 100 frame_shown 1 || fail "a left click did not show the frame"
 
 # "Exit" from the panel's menu ends the program with 0.
 click_icon 3
@@ -113,4 +141,4 @@ status=0
 wait "$parlo" || status=$?
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 no_complaints "$work/parlo.log" || fail "the program's log has the lines above"
-echo "panel.sh: shown on the panel, clicked, its menu used, found again after a restart; one copy"
+echo "panel.sh: shown on the panel, clicked, minimized into it, its menu used, the frame kept in reach and the item found again after a restart; one copy"

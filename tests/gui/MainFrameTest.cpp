@@ -190,8 +190,13 @@ TEST_F(MainFrameTest, IconizingHidesOnlyWhenThereIsATray)
     wxIconizeEvent iconized(frame->GetId(), true);
     frame->GetEventHandler()->ProcessEvent(iconized);
     EXPECT_FALSE(frame->IsShown());
+    // Hidden in the tray, it comes back only through the tray: what window managers report as a
+    // restore when a hidden window loses its iconized state must not show it.
     wxIconizeEvent restored(frame->GetId(), false);
     frame->GetEventHandler()->ProcessEvent(restored);
+    EXPECT_FALSE(frame->IsShown());
+    wxCommandEvent open(wxEVT_COMMAND_MENU_SELECTED, wxID_OPEN);
+    frame->GetEventHandler()->ProcessEvent(open);
     EXPECT_TRUE(frame->IsShown());
     // The icon leaves the tray before the tray itself goes.
     DestroyFrame();
