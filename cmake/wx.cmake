@@ -48,4 +48,7 @@ if(NOT WIN32)
     # The site password goes into the desktop's keyring through libsecret.
     pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET GLOBAL libsecret-1)
     set_property(TARGET parlo::desktop APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::LIBSECRET)
+    # Notifications through libnotify itself: the toolkit's wrapper can send no hints of ours.
+    pkg_check_modules(LIBNOTIFY REQUIRED IMPORTED_TARGET GLOBAL libnotify)
+    set_property(TARGET parlo::desktop APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::LIBNOTIFY)
 endif()

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev
+    libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev libnotify-dev
     libgtest-dev
     libcpp-httplib-dev libjpeg-dev
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
-    dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 sway waybar xwayland grim mutter
+    dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 openbox sway waybar xwayland grim mutter
+    at-spi2-core python3-pyatspi
     gnome-keyring libsecret-tools dunst dbus-bin
     imagemagick librsvg2-bin fonts-ipafont-gothic
     help2man dpkg-dev file lintian desktop-file-utils appstream

@@ -11,7 +11,7 @@ extern "C" bool SiteRun()
     Skin* skin = Skin::GetInstance();
     long seconds = 3;
     Skin::GetConfig()->Read("/SplashScreen/duration", &seconds, 3);
-    const wxBitmap bitmap = skin->GetBitmap("SplashScreen_bitmap");
+    const wxBitmap bitmap = skin->GetBitmapForDisplay("SplashScreen_bitmap");
     // A splash needs a picture; without one the frame simply comes up on its own.
     if ( bitmap.IsOk() )
     {

@@ -3,10 +3,12 @@
 #include "shell/Util.h"
 
 #include <wx/bitmap.h>
+#include <wx/bmpbndl.h>
 #include <wx/config.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/fs_zip.h>
+#include <wx/display.h>
 #include <wx/icon.h>
 #include <wx/log.h>
 
@@ -153,4 +155,27 @@ wxIcon Skin::GetIcon(const wxString& name)
     if ( bitmap.IsOk() )
         icon.CopyFromBitmap(bitmap);
     return icon;
+}
+
+wxBitmapBundle Skin::GetBitmapBundle(const wxString& name)
+{
+    const wxBitmap bitmap = GetBitmap(name);
+    if ( !bitmap.IsOk() )
+        return wxBitmapBundle();
+    // Looked up without remembering a miss: most skins of others have no larger pictures.
+    const SkinImageMap::const_iterator larger = m_images.find(name + "@2x");
+    // A larger picture of another shape would distort; the toolkit's enlargement does not.
+    if ( larger == m_images.end() || !larger->second.IsOk()
+         || larger->second.GetSize() != bitmap.GetSize() * 2 )
+        return wxBitmapBundle::FromBitmap(bitmap);
+    return wxBitmapBundle::FromBitmaps(bitmap, wxBitmap(larger->second, -1));
+}
+
+wxBitmap Skin::GetBitmapForDisplay(const wxString& name)
+{
+    const wxBitmapBundle bundle = GetBitmapBundle(name);
+    if ( !bundle.IsOk() )
+        return wxBitmap();
+    const double scale = wxDisplay().GetScaleFactor();
+    return bundle.GetBitmap(bundle.GetDefaultSize() * scale);
 }

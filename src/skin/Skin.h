@@ -5,6 +5,7 @@
 #include <wx/string.h>
 
 class wxBitmap;
+class wxBitmapBundle;
 class wxConfigBase;
 class wxIcon;
 
@@ -32,6 +33,12 @@ public:
     // archive has no such image.
     wxBitmap GetBitmap(const wxString& name);
     wxIcon GetIcon(const wxString& name);
+    // The named image at every scale the skin has it: its own size, and the picture of twice
+    // that size stored as NAME@2x where the skin has one, for screens that draw at scale 2 (the
+    // toolkit enlarges the small one where it has not). Empty where GetBitmap is invalid.
+    wxBitmapBundle GetBitmapBundle(const wxString& name);
+    // The named image as drawn on the display's screens, with the matching scale factor.
+    wxBitmap GetBitmapForDisplay(const wxString& name);
 
     // How many names the store holds: those loaded, and those asked for but missing.
     size_t GetImageCount() const { return m_images.size(); }

@@ -3,7 +3,6 @@
 #include "sync/UserEvent.h"
 #include "ui/UserListTreeItemData.h"
 
-#include <wx/imaglist.h>
 #include <wx/intl.h>
 
 wxBEGIN_EVENT_TABLE(AllTreeCtrl, UserListTreeCtrl)
@@ -17,11 +16,9 @@ AllTreeCtrl::AllTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, co
                          long style, const wxValidator& validator, const wxString& name)
     : UserListTreeCtrl(parent, id, pos, size, style, validator, name)
 {
-    wxImageList* images = new wxImageList(16, 16, true, 1);
-    const int groupIcon = AddSkinImage(images, "UserListTreeCtrl_onlineGroupIcon");
-    m_freeIcon = AddSkinImage(images, "UserListTreeCtrl_freeIcon");
-    m_busyIcon = AddSkinImage(images, "UserListTreeCtrl_busyIcon");
-    AssignImageList(images);
+    const int groupIcon = AddSkinImage("UserListTreeCtrl_onlineGroupIcon");
+    m_freeIcon = AddSkinImage("UserListTreeCtrl_freeIcon");
+    m_busyIcon = AddSkinImage("UserListTreeCtrl_busyIcon");
 
     m_groupLabel = _("Online");
     m_group = AppendItem(GetRootItem(), wxString::Format("%s (%s)", m_groupLabel, _("Loading")),

@@ -7,10 +7,14 @@
 #include "ui/PopupDialog.h"
 #include "ui/Thumbnail.h"
 
-#include <wx/icon.h>
+#include <wx/app.h>
+#include <wx/bitmap.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/notifmsg.h>
+
+#include <libnotify/notify.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <climits>
@@ -21,6 +25,18 @@ namespace
 {
 // How much longer than its time a notification may take to say it has gone.
 const int GRACE_MS = 5000;
+// Who we are to the desktop: the ID of our desktop entry, and the icon that entry names.
+const char* const DESKTOP_ENTRY = "org.parlotovrik.Parlo";
+const char* const APP_ICON = "parlo";
+
+bool InitLibnotify()
+{
+    // Its object types stay registered with GLib for the life of the process, so its code must
+    // too, whenever the plug-in that uses it is unloaded and loaded again.
+    dlopen("libnotify.so.4", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    // Its name is the process's, once: a plug-in loaded again finds it set.
+    return notify_is_initted() || notify_init(wxTheApp->GetAppName().utf8_str());
+}
 }
 
 wxBEGIN_EVENT_TABLE(DesktopNotification, wxEvtHandler)
@@ -42,9 +58,15 @@ DesktopNotification::DesktopNotification(const User& user, int kind)
 DesktopNotification::~DesktopNotification()
 {
     ms_live.erase(this);
-    if ( m_message && !m_closed )
-        m_message->Close();
-    delete m_message;
+    if ( !m_notification )
+        return;
+    // The notification may outlive us in libnotify's hands: nothing of ours, nor of the plug-in's
+    // code, may be called from it any more.
+    g_signal_handlers_disconnect_by_data(m_notification, this);
+    notify_notification_clear_actions(m_notification);
+    if ( !m_closed )
+        notify_notification_close(m_notification, nullptr);
+    g_object_unref(m_notification);
 }
 
 void DesktopNotification::CloseAll()
@@ -58,29 +80,36 @@ void DesktopNotification::OnDownloadFinished(DownloadFinishedEvent& event)
 {
     wxBitmap bitmap = Thumbnail::FromDownload(event);
     // One download per notification: anything else comes too late.
-    if ( m_message )
+    if ( m_notification || m_closed )
         return;
     if ( !bitmap.IsOk() )
         bitmap = Skin::GetInstance()->GetBitmap("PopupDialog_profileImage");
     const long seconds =
         std::max(1L, std::min(PopupDialog::GetDurationSeconds(), static_cast<long>((INT_MAX - GRACE_MS) / 1000)));
 
-    const wxString text = m_kind == PopupDialog::POPUP_KIND_FREE ? _("is free now") : _("is online");
-    m_message = new wxNotificationMessage(m_user.GetName(), text);
-    if ( bitmap.IsOk() )
+    const wxString text = PopupDialog::GetNews(m_kind);
+    GError* error = nullptr;
+    if ( InitLibnotify() )
     {
-        wxIcon icon;
-        icon.CopyFromBitmap(bitmap);
-        m_message->SetIcon(icon);
+        m_notification = notify_notification_new(m_user.GetName().utf8_str(), text.utf8_str(), APP_ICON);
+        notify_notification_set_hint(m_notification, "desktop-entry", g_variant_new_string(DESKTOP_ENTRY));
+        if ( bitmap.IsOk() )
+            notify_notification_set_image_from_pixbuf(m_notification, bitmap.GetPixbufNoMask());
+        // A click on the notification runs "default", for which desktops draw no button: "Profile"
+        // stays as the button, and both open the page.
+        const wxScopedCharBuffer profile = _("Profile").utf8_str();
+        notify_notification_add_action(m_notification, "default", profile, &DesktopNotification::OnAction, this, nullptr);
+        notify_notification_add_action(m_notification, "profile", profile, &DesktopNotification::OnAction, this, nullptr);
+        g_signal_connect(m_notification, "closed", G_CALLBACK(&DesktopNotification::OnClosed), this);
+        notify_notification_set_timeout(m_notification, static_cast<int>(seconds * 1000));
+        notify_notification_set_urgency(m_notification, NOTIFY_URGENCY_LOW);
     }
-    m_message->AddAction(wxID_OPEN, _("Profile"));
-    m_message->Bind(wxEVT_NOTIFICATION_MESSAGE_ACTION, &DesktopNotification::OnAction, this);
-    m_message->Bind(wxEVT_NOTIFICATION_MESSAGE_CLICK, &DesktopNotification::OnAction, this);
-    m_message->Bind(wxEVT_NOTIFICATION_MESSAGE_DISMISSED, &DesktopNotification::OnDismissed, this);
-    if ( !m_message->Show(static_cast<int>(seconds)) )
+    if ( !m_notification || !notify_notification_show(m_notification, &error) )
     {
         // No notification server after all: the announcement comes as the pop-up window.
-        wxLogTrace("lumora", "DesktopNotification: the desktop did not show %s, a pop-up does", m_user.GetName());
+        wxLogTrace("lumora", "DesktopNotification: the desktop did not show %s (%s), a pop-up does", m_user.GetName(),
+                   error ? wxString::FromUTF8(error->message) : wxString("no libnotify"));
+        g_clear_error(&error);
         m_closed = true;
         new PopupDialog(m_user, m_kind, nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                         wxSTAY_ON_TOP | wxDIALOG_NO_PARENT);
@@ -90,17 +119,21 @@ void DesktopNotification::OnDownloadFinished(DownloadFinishedEvent& event)
     m_gone.StartOnce(static_cast<int>(seconds * 1000 + GRACE_MS));
 }
 
-void DesktopNotification::OnAction(wxCommandEvent&)
+void DesktopNotification::OnAction(NotifyNotification*, char*, void* self)
 {
+    const DesktopNotification* notification = static_cast<DesktopNotification*>(self);
     // The name goes in as it is, as the preview page expects it.
-    Util::LaunchBrowser(SiteHosts::MakeUrl(SiteHosts::PREVIEW, "/preview.shtml?" + m_user.GetName()));
+    Util::LaunchBrowser(SiteHosts::MakeUrl(SiteHosts::PREVIEW, "/preview.shtml?" + notification->m_user.GetName()));
 }
 
-void DesktopNotification::OnDismissed(wxCommandEvent&)
+void DesktopNotification::OnClosed(NotifyNotification*, void* self)
 {
-    m_closed = true;
-    // Not from inside the notification's own handling: it goes with us.
-    CallAfter([this] { delete this; });
+    DesktopNotification* notification = static_cast<DesktopNotification*>(self);
+    if ( notification->m_closed )
+        return;
+    notification->m_closed = true;
+    // Not from inside the notification's own signal: it goes with us.
+    notification->CallAfter([notification] { delete notification; });
 }
 
 void DesktopNotification::OnGone(wxTimerEvent&)

@@ -8,13 +8,14 @@
 #include <set>
 
 class DownloadFinishedEvent;
-class wxNotificationMessage;
+typedef struct _NotifyNotification NotifyNotification;
 
 // A pop-up as the desktop's own notification, for those who choose them: the performer's name
 // as its title, what happened as its text, the thumbnail as its picture once it has come (the
-// pop-up's placeholder when it cannot be had), gone after the pop-up's time; its action opens
-// the performer's preview page, as a click on the pop-up does. Create it with new and forget
-// it: it deletes itself once the notification is gone.
+// pop-up's placeholder when it cannot be had), gone after the pop-up's time. A click on it, or
+// its "Profile" action, opens the performer's preview page, as a click on the pop-up does. It
+// names us by our desktop entry and our icon, so that the desktop can group and silence ours.
+// Create it with new and forget it: it deletes itself once the notification is gone.
 class DesktopNotification : public wxEvtHandler
 {
 public:
@@ -29,14 +30,15 @@ public:
 
 private:
     void OnDownloadFinished(DownloadFinishedEvent& event);
-    void OnAction(wxCommandEvent& event);
-    void OnDismissed(wxCommandEvent& event);
     void OnGone(wxTimerEvent& event);
+    // libnotify calls these from the main loop.
+    static void OnAction(NotifyNotification* notification, char* action, void* self);
+    static void OnClosed(NotifyNotification* notification, void* self);
 
     User m_user;
     int m_kind;
-    wxNotificationMessage* m_message = nullptr;
-    // The desktop has said the notification is gone.
+    NotifyNotification* m_notification = nullptr;
+    // Nothing of ours is on the desktop (any more): the desktop has said it is gone, or it never came.
     bool m_closed = false;
     // A server that never says the notification has gone still has it gone a little later.
     wxTimer m_gone;

@@ -3,7 +3,6 @@
 #include "sync/UserEvent.h"
 #include "ui/UserListTreeItemData.h"
 
-#include <wx/imaglist.h>
 #include <wx/intl.h>
 
 wxBEGIN_EVENT_TABLE(FavoriteTreeCtrl, UserListTreeCtrl)
@@ -18,19 +17,17 @@ FavoriteTreeCtrl::FavoriteTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoin
                                    const wxString& name)
     : UserListTreeCtrl(parent, id, pos, size, style, validator, name)
 {
-    wxImageList* images = new wxImageList(16, 16, true, 1);
-    m_offlineIcon = AddSkinImage(images, "UserListTreeCtrl_offlineIcon");
-    m_freeIcon = AddSkinImage(images, "UserListTreeCtrl_freeIcon");
-    m_busyIcon = AddSkinImage(images, "UserListTreeCtrl_busyIcon");
-    AssignImageList(images);
+    m_offlineIcon = AddSkinImage("UserListTreeCtrl_offlineIcon");
+    m_freeIcon = AddSkinImage("UserListTreeCtrl_freeIcon");
+    m_busyIcon = AddSkinImage("UserListTreeCtrl_busyIcon");
 }
 
 void FavoriteTreeCtrl::CreateGroupItems()
 {
     if ( m_onlineGroup.IsOk() )
         return;
-    const int onlineGroupIcon = AddSkinImage(GetImageList(), "UserListTreeCtrl_onlineGroupIcon");
-    const int offlineGroupIcon = AddSkinImage(GetImageList(), "UserListTreeCtrl_offlineGroupIcon");
+    const int onlineGroupIcon = AddSkinImage("UserListTreeCtrl_onlineGroupIcon");
+    const int offlineGroupIcon = AddSkinImage("UserListTreeCtrl_offlineGroupIcon");
 
     m_onlineGroupLabel = _("Online");
     m_onlineGroup = AppendItem(GetRootItem(),

@@ -22,8 +22,10 @@
 #include "ui/PopupDialogManager.h"
 
 #include <wx/app.h>
+#include <wx/bmpbndl.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
+#include <wx/iconbndl.h>
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -98,9 +100,15 @@ MainFrame::MainFrame()
     m_daemonThread->SetStatusHandler(this);
 
     // A skin without the icon leaves the toolkit's own.
-    const wxIcon icon = Skin::GetInstance()->GetIcon("Application_icon");
+    const wxBitmapBundle icon = Skin::GetInstance()->GetBitmapBundle("Application_icon");
     if ( icon.IsOk() )
-        SetIcon(icon);
+    {
+        // Both sizes, for task bars and docks on screens that draw at scale 2.
+        wxIconBundle icons;
+        icons.AddIcon(icon.GetIcon(icon.GetDefaultSize()));
+        icons.AddIcon(icon.GetIcon(icon.GetDefaultSize() * 2));
+        SetIcons(icons);
+    }
     RestoreGeometry();
     Show(true);
     Raise();

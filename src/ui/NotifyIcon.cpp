@@ -28,10 +28,10 @@ wxBEGIN_EVENT_TABLE(NotifyIcon, wxTaskBarIcon)
 #endif
 wxEND_EVENT_TABLE()
 
-NotifyIcon::NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip)
+NotifyIcon::NotifyIcon(wxFrame* frame, const wxBitmapBundle& icon, const wxString& tooltip)
     : m_frame(frame)
     // The tray needs a picture to show anything at all; a skin without one gets a stock one.
-    , m_icon(icon.IsOk() ? icon : wxArtProvider::GetIcon(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)))
+    , m_icon(icon.IsOk() ? icon : wxArtProvider::GetBitmapBundle(wxART_INFORMATION, wxART_OTHER, wxSize(22, 22)))
     , m_tooltip(tooltip)
     , m_shownTooltip(tooltip)
 {

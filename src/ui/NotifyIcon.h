@@ -1,6 +1,6 @@
 #pragma once
 
-#include <wx/icon.h>
+#include <wx/bmpbndl.h>
 #include <wx/stopwatch.h>
 #include <wx/taskbar.h>
 
@@ -21,7 +21,7 @@ class wxMenu;
 class NotifyIcon : public wxTaskBarIcon
 {
 public:
-    NotifyIcon(wxFrame* frame, const wxIcon& icon, const wxString& tooltip);
+    NotifyIcon(wxFrame* frame, const wxBitmapBundle& icon, const wxString& tooltip);
     ~NotifyIcon() override;
 
     // The menu the right button shows; the icon keeps it.
@@ -60,7 +60,7 @@ private:
 
     wxFrame* m_frame;
     wxMenu* m_menu;
-    wxIcon m_icon;
+    wxBitmapBundle m_icon;
     wxString m_tooltip;
     wxString m_shownTooltip;
 #ifndef __WXMSW__

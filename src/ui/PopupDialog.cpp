@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <set>
 
 #ifdef __WXMSW__
 #include <wx/msw/wrapwin.h>
@@ -34,6 +35,7 @@
 #endif
 
 int PopupDialog::ms_openCount = 0;
+std::set<int> PopupDialog::ms_takenSlots;
 
 namespace
 {
@@ -75,16 +77,17 @@ PopupDialog::PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowI
     , m_user(user)
     , m_kind(kind)
 {
+    KeepWholeSize();
     Skin* skin = Skin::GetInstance();
     m_mainPanel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                               wxBORDER_STATIC | wxTAB_TRAVERSAL);
     m_contentPanel = new wxPanel(m_mainPanel, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxBORDER_NONE | wxTAB_TRAVERSAL);
-    m_titleBar = new wxStaticBitmap(m_mainPanel, wxID_ANY, skin->GetBitmap("PopupDialog_titleBar"));
-    m_styleBar = new wxStaticBitmap(m_mainPanel, wxID_ANY, skin->GetBitmap("PopupDialog_styleBar_ONLINE"),
+    m_titleBar = new wxStaticBitmap(m_mainPanel, wxID_ANY, skin->GetBitmapBundle("PopupDialog_titleBar"));
+    m_styleBar = new wxStaticBitmap(m_mainPanel, wxID_ANY, skin->GetBitmapBundle("PopupDialog_styleBar_ONLINE"),
                                     wxDefaultPosition, wxDefaultSize, wxBORDER_STATIC);
     m_profileImage = new wxStaticBitmap(m_contentPanel, wxID_ANY,
-                                        skin->GetBitmap("PopupDialog_profileImage"));
+                                        skin->GetBitmapBundle("PopupDialog_profileImage"));
     m_nameLabel = new wxStaticText(m_contentPanel, wxID_ANY, _("New Face"), wxDefaultPosition,
                                    wxDefaultSize, wxALIGN_CENTRE | wxST_NO_AUTORESIZE);
 
@@ -94,11 +97,11 @@ PopupDialog::PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowI
     m_profileImage->SetCursor(wxCursor(wxCURSOR_HAND));
     m_profileImage->Bind(wxEVT_LEFT_DOWN, &PopupDialog::OnLeftDownForControl, this);
 
-    m_titleBar->SetBitmap(skin->GetBitmap("PopupDialog_titleBar"));
+    m_titleBar->SetBitmap(skin->GetBitmapBundle("PopupDialog_titleBar"));
     if ( kind == POPUP_KIND_FREE )
-        m_styleBar->SetBitmap(skin->GetBitmap("PopupDialog_styleBar_FREE"));
+        m_styleBar->SetBitmap(skin->GetBitmapBundle("PopupDialog_styleBar_FREE"));
     else if ( kind == POPUP_KIND_ONLINE )
-        m_styleBar->SetBitmap(skin->GetBitmap("PopupDialog_styleBar_ONLINE"));
+        m_styleBar->SetBitmap(skin->GetBitmapBundle("PopupDialog_styleBar_ONLINE"));
 
     // A name is shown as it is, never read for mnemonics.
     m_nameLabel->SetLabelText(m_user.GetName());
@@ -126,6 +129,7 @@ PopupDialog::PopupDialog(const User& user, int kind, wxWindow* parent, wxWindowI
 
     m_contentPanel->Bind(wxEVT_PAINT, &PopupDialog::OnPaintContentPanel, this);
 
+    DescribeToScreenReaders();
     StartDownload();
 }
 
@@ -133,8 +137,45 @@ PopupDialog::~PopupDialog()
 {
     // Released here rather than in its own handler, which the toolkit does not allow everywhere.
     delete m_destroyTimer;
-    if ( m_counted )
+    if ( m_slot >= 0 )
+    {
         --ms_openCount;
+        ms_takenSlots.erase(m_slot);
+    }
+}
+
+void PopupDialog::KeepWholeSize()
+{
+#if defined(__WXGTK__) && defined(GDK_WINDOWING_X11)
+    // Before its first show the toolkit asks the window manager how large a frame it would draw
+    // and takes that off the window, since it takes sizes with the frame; some (xfwm4) answer
+    // with their usual frame even for a window they never frame. A pop-up has none: it asks
+    // nothing, and forgets what another frameless window may have been told.
+    g_signal_handlers_disconnect_matched(m_widget, GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA),
+                                         g_signal_lookup("property_notify_event", GTK_TYPE_WIDGET), 0,
+                                         nullptr, nullptr, static_cast<wxTopLevelWindowGTK*>(this));
+    m_decorSize = DecorSize();
+#endif
+}
+
+wxString PopupDialog::GetNews(int kind)
+{
+    return kind == POPUP_KIND_FREE ? _("is free now") : _("is online");
+}
+
+void PopupDialog::DescribeToScreenReaders()
+{
+#ifdef __WXGTK__
+    // Screen readers announce a notification that appears by its name; the pictures say who it
+    // is from and what happened only to the eye.
+    const wxString news = GetNews(m_kind);
+    AtkObject* popup = gtk_widget_get_accessible(GetHandle());
+    atk_object_set_role(popup, ATK_ROLE_NOTIFICATION);
+    atk_object_set_name(popup, (m_user.GetName() + " " + news).utf8_str());
+    atk_object_set_name(gtk_widget_get_accessible(m_titleBar->GetHandle()), _("Parlo Tovrik").utf8_str());
+    atk_object_set_name(gtk_widget_get_accessible(m_styleBar->GetHandle()), news.utf8_str());
+    atk_object_set_name(gtk_widget_get_accessible(m_profileImage->GetHandle()), _("Profile").utf8_str());
+#endif
 }
 
 void PopupDialog::SetProperties()
@@ -195,13 +236,14 @@ void PopupDialog::StartDownload()
 
 void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
 {
-    wxBitmap bitmap = Thumbnail::FromDownload(event);
+    const wxBitmap thumbnail = Thumbnail::FromDownload(event, GetContentScaleFactor());
     // One download per pop-up: anything else comes too late.
     if ( m_destroyTimer )
         return;
-    if ( !bitmap.IsOk() )
-        bitmap = Skin::GetInstance()->GetBitmap("PopupDialog_profileImage");
-    m_profileImage->SetBitmap(bitmap);
+    if ( thumbnail.IsOk() )
+        m_profileImage->SetBitmap(thumbnail);
+    else
+        m_profileImage->SetBitmap(Skin::GetInstance()->GetBitmapBundle("PopupDialog_profileImage"));
 
     const long milliseconds = std::max(1L, std::min(GetDurationSeconds(), static_cast<long>(INT_MAX / 1000)) * 1000);
     m_destroyTimer = new wxTimer(this, wxID_ANY);
@@ -235,8 +277,14 @@ void PopupDialog::PlaceAboveOpenPopups()
     int areaHeight = 0;
     wxClientDisplayRect(&areaX, &areaY, &areaWidth, &areaHeight);
     const wxSize size = GetSize();
-    const int slot = ms_openCount++;
-    m_counted = true;
+    // The lowest place that no open pop-up holds: counting the open ones instead would put a
+    // new pop-up on one still open whenever an earlier one had closed first.
+    int slot = 0;
+    while ( ms_takenSlots.count(slot) )
+        ++slot;
+    ms_takenSlots.insert(slot);
+    m_slot = slot;
+    ++ms_openCount;
 
     // A stack taller than the work area goes on in a new column to its left rather than above
     // the screen, where nobody would see it; past the last column it starts over.
@@ -261,8 +309,9 @@ void PopupDialog::OnLeftDownForControl(wxMouseEvent& WXUNUSED(event))
 void PopupDialog::OnPaintContentPanel(wxPaintEvent& WXUNUSED(event))
 {
     wxPaintDC dc(m_contentPanel);
+    // At the screen's own resolution: a bitmap with a scale factor is drawn at its logical size.
     if ( !m_contentBitmap.IsOk() )
-        m_contentBitmap = Skin::GetInstance()->GetBitmap("PopupDialog_contentPanel");
+        m_contentBitmap = Skin::GetInstance()->GetBitmapBundle("PopupDialog_contentPanel").GetBitmapFor(m_contentPanel);
     // Without the picture the panel's own colour is the background.
     if ( m_contentBitmap.IsOk() )
         dc.DrawBitmap(m_contentBitmap, 0, 0, true);

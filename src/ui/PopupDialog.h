@@ -6,6 +6,8 @@
 #include <wx/dialog.h>
 #include <wx/image.h>
 
+#include <set>
+
 class DownloadFinishedEvent;
 class wxMouseEvent;
 class wxPaintEvent;
@@ -46,12 +48,16 @@ public:
 
     // How many pop-ups are shown right now.
     static int GetOpenCount() { return ms_openCount; }
+    // What a pop-up of kind says has happened to its performer ("is online").
+    static wxString GetNews(int kind);
     // How long a pop-up stays, as configured.
     static long GetDurationSeconds();
 
 private:
+    void KeepWholeSize();
     void SetProperties();
     void DoLayout();
+    void DescribeToScreenReaders();
     void StartDownload();
     void PlaceAboveOpenPopups();
 
@@ -71,10 +77,12 @@ private:
     wxTimer* m_destroyTimer = nullptr;
     // The content panel's background picture, taken from the skin at the first paint.
     wxBitmap m_contentBitmap;
-    // Only a pop-up that was shown holds a place in the stack.
-    bool m_counted = false;
+    // Its place in the corner's stack, from the corner up and then leftwards; only a pop-up
+    // that was shown holds one.
+    int m_slot = -1;
 
     static int ms_openCount;
+    static std::set<int> ms_takenSlots;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -6,7 +6,7 @@
 #ifndef __WXMSW__
 
 #include <wx/bitmap.h>
-#include <wx/icon.h>
+#include <wx/bmpbndl.h>
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -215,28 +215,38 @@ StatusNotifierItem::~StatusNotifierItem()
     g_object_unref(m_bus);
 }
 
-void StatusNotifierItem::SetIcon(const wxIcon& icon)
+void StatusNotifierItem::SetIcon(const wxBitmapBundle& icon)
 {
-    wxBitmap bitmap;
-    bitmap.CopyFromIcon(icon);
-    const wxImage image = bitmap.IsOk() ? bitmap.ConvertToImage() : wxImage();
-    m_iconPixels.clear();
-    m_iconWidth = image.IsOk() ? image.GetWidth() : 0;
-    m_iconHeight = image.IsOk() ? image.GetHeight() : 0;
-    m_iconPixels.reserve(static_cast<size_t>(m_iconWidth) * m_iconHeight * 4);
-    for ( int y = 0; y < m_iconHeight; ++y )
+    m_iconPixmaps.clear();
+    if ( icon.IsOk() )
     {
-        for ( int x = 0; x < m_iconWidth; ++x )
+        for ( int scale = 1; scale <= 2; ++scale )
         {
-            const unsigned char alpha = image.HasAlpha() ? image.GetAlpha(x, y)
-                                                          : (image.IsTransparent(x, y) ? 0 : 255);
-            m_iconPixels.push_back(alpha);
-            m_iconPixels.push_back(image.GetRed(x, y));
-            m_iconPixels.push_back(image.GetGreen(x, y));
-            m_iconPixels.push_back(image.GetBlue(x, y));
+            const wxBitmap bitmap = icon.GetBitmap(icon.GetDefaultSize() * scale);
+            if ( bitmap.IsOk() )
+                m_iconPixmaps.push_back(ToPixmap(bitmap.ConvertToImage()));
         }
     }
     Emit("NewIcon");
+}
+
+StatusNotifierItem::Pixmap StatusNotifierItem::ToPixmap(const wxImage& image)
+{
+    Pixmap pixmap{image.GetWidth(), image.GetHeight(), {}};
+    pixmap.pixels.reserve(static_cast<size_t>(pixmap.width) * pixmap.height * 4);
+    for ( int y = 0; y < pixmap.height; ++y )
+    {
+        for ( int x = 0; x < pixmap.width; ++x )
+        {
+            const unsigned char alpha = image.HasAlpha() ? image.GetAlpha(x, y)
+                                                          : (image.IsTransparent(x, y) ? 0 : 255);
+            pixmap.pixels.push_back(alpha);
+            pixmap.pixels.push_back(image.GetRed(x, y));
+            pixmap.pixels.push_back(image.GetGreen(x, y));
+            pixmap.pixels.push_back(image.GetBlue(x, y));
+        }
+    }
+    return pixmap;
 }
 
 void StatusNotifierItem::SetToolTip(const wxString& text)
@@ -269,11 +279,15 @@ GVariant* StatusNotifierItem::GetProperty(const char* name) const
         return g_variant_new_string("");
     if ( property == "IconPixmap" )
     {
-        if ( m_iconPixels.empty() )
+        if ( m_iconPixmaps.empty() )
             return NoPixmaps();
-        GVariant* pixels = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, m_iconPixels.data(), m_iconPixels.size(), 1);
-        GVariant* pixmap = g_variant_new("(ii@ay)", m_iconWidth, m_iconHeight, pixels);
-        return g_variant_new_array(G_VARIANT_TYPE("(iiay)"), &pixmap, 1);
+        std::vector<GVariant*> pixmaps;
+        for ( const Pixmap& icon : m_iconPixmaps )
+        {
+            GVariant* pixels = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, icon.pixels.data(), icon.pixels.size(), 1);
+            pixmaps.push_back(g_variant_new("(ii@ay)", icon.width, icon.height, pixels));
+        }
+        return g_variant_new_array(G_VARIANT_TYPE("(iiay)"), pixmaps.data(), pixmaps.size());
     }
     if ( property == "OverlayIconPixmap" || property == "AttentionIconPixmap" )
         return NoPixmaps();

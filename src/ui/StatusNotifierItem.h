@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-class wxIcon;
+class wxBitmapBundle;
+class wxImage;
 class wxMenu;
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GVariant GVariant;
@@ -39,7 +40,8 @@ public:
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
 
-    void SetIcon(const wxIcon& icon);
+    // Offered at its own size and at twice that, for panels on screens that draw at scale 2.
+    void SetIcon(const wxBitmapBundle& icon);
     void SetToolTip(const wxString& text);
     // Takes the menu's labels and ticks again.
     void UpdateMenu(const wxMenu& menu);
@@ -70,10 +72,16 @@ private:
     wxString m_toolTip;
     Handlers m_handlers;
     std::string m_busName;
-    // The icon as the protocol carries it: width, height and ARGB bytes in network order.
-    int m_iconWidth = 0;
-    int m_iconHeight = 0;
-    std::vector<unsigned char> m_iconPixels;
+    // The icon as the protocol carries it: width, height and ARGB bytes in network order,
+    // once for each size.
+    struct Pixmap
+    {
+        int width;
+        int height;
+        std::vector<unsigned char> pixels;
+    };
+    static Pixmap ToPixmap(const wxImage& image);
+    std::vector<Pixmap> m_iconPixmaps;
     std::unique_ptr<StatusNotifierMenu> m_menu;
 
     unsigned m_objectId = 0;

@@ -9,6 +9,7 @@
 #include "skin/Skin.h"
 
 #include <wx/log.h>
+#include <wx/math.h>
 #include <wx/mstream.h>
 #include <wx/url.h>
 
@@ -73,7 +74,7 @@ wxImage Thumbnail::Decode(const void* data, size_t size)
     return image;
 }
 
-wxBitmap Thumbnail::FromDownload(DownloadFinishedEvent& event)
+wxBitmap Thumbnail::FromDownload(DownloadFinishedEvent& event, double scale)
 {
     void* buffer = event.GetClientData();
     event.SetClientData(nullptr);
@@ -81,5 +82,12 @@ wxBitmap Thumbnail::FromDownload(DownloadFinishedEvent& event)
         return wxBitmap();
     const wxImage image = Decode(buffer, static_cast<size_t>(event.GetInt()));
     ::operator delete(buffer);
-    return image.IsOk() ? wxBitmap(image.Scale(SIZE.x, SIZE.y), -1) : wxBitmap();
+    if ( !image.IsOk() )
+        return wxBitmap();
+    if ( scale <= 1.0 )
+        return wxBitmap(image.Scale(SIZE.x, SIZE.y), -1);
+    // Straight from the site's picture to the screen's pixels, smoothly: a small one enlarged
+    // afterwards would be blocky.
+    const wxSize pixels(wxRound(SIZE.x * scale), wxRound(SIZE.y * scale));
+    return wxBitmap(image.Scale(pixels.x, pixels.y, wxIMAGE_QUALITY_HIGH), -1, scale);
 }

@@ -21,9 +21,10 @@ public:
     // or declares a size that could make decoding it take too much memory.
     static wxImage Decode(const void* data, size_t size);
 
-    // What the download brought, at the size a pop-up shows it, or an invalid bitmap; takes the
-    // event's body over and frees it.
-    static wxBitmap FromDownload(DownloadFinishedEvent& event);
+    // What the download brought, at the size a pop-up shows it on a screen that draws at scale
+    // (the bitmap has as many pixels as the screen, and that scale factor), or an invalid
+    // bitmap; takes the event's body over and frees it.
+    static wxBitmap FromDownload(DownloadFinishedEvent& event, double scale = 1.0);
 
     // The size a pop-up shows the picture at, whatever its own.
     static const wxSize SIZE;

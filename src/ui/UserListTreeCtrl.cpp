@@ -9,8 +9,8 @@
 #include "ui/UserListTreeItemData.h"
 
 #include <wx/bitmap.h>
+#include <wx/bmpbndl.h>
 #include <wx/image.h>
-#include <wx/imaglist.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
 #include <wx/sizer.h>
@@ -369,24 +369,27 @@ int UserListTreeCtrl::OnlineIcon(int status, int freeIcon, int busyIcon)
     return -1;
 }
 
-int UserListTreeCtrl::AddSkinImage(wxImageList* images, const wxString& name)
+int UserListTreeCtrl::AddSkinImage(const wxString& name)
 {
-    const wxSize size = images->GetSize();
-    wxBitmap bitmap = Skin::GetInstance()->GetBitmap(name);
-    if ( !bitmap.IsOk() )
+    const wxSize size(16, 16);
+    wxBitmapBundle bundle = Skin::GetInstance()->GetBitmapBundle(name);
+    if ( !bundle.IsOk() )
     {
-        // The list refuses an invalid bitmap, which would shift every later index.
+        // Left out, it would shift every later index.
         wxImage blank(size);
         blank.SetAlpha();
         std::memset(blank.GetAlpha(), wxIMAGE_ALPHA_TRANSPARENT, size.x * size.y);
-        bitmap = wxBitmap(blank);
+        bundle = wxBitmapBundle::FromBitmap(wxBitmap(blank));
     }
-    else if ( bitmap.GetSize() != size )
+    else if ( bundle.GetDefaultSize() != size )
     {
-        // A wider image would be cut into several entries, a narrower one refused.
-        bitmap = wxBitmap(bitmap.ConvertToImage().Scale(size.x, size.y, wxIMAGE_QUALITY_HIGH));
+        // Rows are as high as the tallest image.
+        const wxBitmap bitmap = Skin::GetInstance()->GetBitmap(name);
+        bundle = wxBitmapBundle::FromBitmap(wxBitmap(bitmap.ConvertToImage().Scale(size.x, size.y, wxIMAGE_QUALITY_HIGH)));
     }
-    return images->Add(bitmap);
+    m_skinImages.push_back(bundle);
+    SetImages(m_skinImages);
+    return static_cast<int>(m_skinImages.size()) - 1;
 }
 
 void UserListTreeCtrl::OnMenu(wxCommandEvent& WXUNUSED(event))

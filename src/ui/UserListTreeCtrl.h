@@ -11,7 +11,6 @@ class UserEvent;
 class UserListEvent;
 class UserListTreeItemData;
 class wxIdleEvent;
-class wxImageList;
 
 // A tree of performers that follows the user events: by default one item per user below the
 // root. "Profile" (the context menu of a user item, or activating an item) opens the preview
@@ -68,9 +67,10 @@ protected:
     // The image of an online user: free, or online without a busy flag, shows as free; busy as
     // busy; anything else has no image (-1).
     static int OnlineIcon(int status, int freeIcon, int busyIcon);
-    // Adds the named skin image and returns its index. An image the skin lacks is added blank,
-    // and one of another size is scaled, so that the indices stay those of a complete skin.
-    static int AddSkinImage(wxImageList* images, const wxString& name);
+    // Adds the named skin image to the tree's images, at every scale the skin has it, and
+    // returns its index. An image the skin lacks is added blank, and one of another size than
+    // 16 x 16 is scaled, so that the indices and the rows stay those of a complete skin.
+    int AddSkinImage(const wxString& name);
 
     // A new empty tree of the same kind and look, beside this one, for the filter's view.
     virtual UserListTreeCtrl* CreateView() const;
@@ -113,6 +113,9 @@ private:
 
     bool IsBelow(const wxTreeItemId& item, const wxTreeItemId& ancestor) const;
     bool ComesFirst(const IndexEntry& a, const IndexEntry& b, const wxTreeItemId& top) const;
+
+    // The tree's images, in the order of their indices.
+    wxVector<wxBitmapBundle> m_skinImages;
 
     std::unordered_map<wxString, IndexEntries> m_index;
     unsigned long m_appended = 0;

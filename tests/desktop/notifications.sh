@@ -2,7 +2,8 @@
 # Pop-ups as the desktop's notifications: dunst, a real notification server, on a bare X server
 # and a session bus of our own. With the option on, every pop-up the program would open comes as
 # one notification with the performer's name, what happened and the thumbnail, and no window of
-# ours; its action opens the preview page; quiet mode gives none. With the option off, the
+# ours; each names the program by its desktop entry and its icon; its action, its "Profile"
+# button and a click on it open the preview page; quiet mode gives none. With the option off, the
 # pop-up windows come as always.
 # Usage: notifications.sh BUILD_DIR
 set -euo pipefail
@@ -48,7 +49,19 @@ stop_program() { program_stop "$log"; }
 notifications() {
     echo $(($(dunstctl count displayed) + $(dunstctl count waiting) + $(dunstctl count history)))
 }
-popup_windows() { xwininfo -root -tree | grep -c '"Popup"' || true; }
+popup_count() { xwininfo -root -tree | grep -c '"Popup"' || true; }
+# Each notification the program asked for, on one line, as the bus saw it.
+notify_calls() {
+    awk '/^[^ ]/ { if (call != "") print call; call = "" }
+         /member=Notify$/ { call = "Notify"; next }
+         call != "" && !/^ *([0-9a-f][0-9a-f] *)+$/ { gsub(/^ +| +$/, ""); gsub(/ +/, " "); call = call " " $0 }
+         END { if (call != "") print call }' "$work/notify.log"
+}
+# How many of them match the extended regular expression.
+calls_with() { notify_calls | grep -c -E "$1" || true; }
+# How many times the desktop ran the action named.
+invoked() { grep -A2 "member=ActionInvoked" "$work/notify.log" | grep -c "string \"$1\"" || true; }
+opened_pages() { if [ -f "$work/opened.txt" ]; then wc -l < "$work/opened.txt"; else echo 0; fi; }
 
 dunst -config "$here/dunstrc" > "$work/dunst.log" 2>&1 &
 pids+=("$!")
@@ -69,11 +82,23 @@ announced() { grep -c "PopupDialogManager: announcing" "$log" || true; }
 all_shown() { [ "$(notifications)" -eq "$(announced)" ]; }
 wait_for 300 all_shown || fail "$(notifications) notifications for $(announced) pop-ups"
 kill -CONT "$sim_pid"
-[ "$(popup_windows)" -eq 0 ] || fail "pop-up windows came as well"
+[ "$(popup_count)" -eq 0 ] || fail "pop-up windows came as well"
 stop_program
 # Each with the name, what happened and the thumbnail at the pop-up's size.
 grep -q 'string "is online"\|string "is free now"' "$work/notify.log" || fail "no notification says what happened"
 grep -A3 'string "image-data"' "$work/notify.log" | grep -c "int32 107" > /dev/null || fail "no notification has the thumbnail"
+# Each says whose it is, so that the desktop can group and silence ours: our desktop entry, our
+# icon; and has a "default" action, which the desktop runs for a click on it, beside "Profile".
+calls=$(calls_with .)
+[ "$calls" -ge 4 ] || fail "only $calls notifications on the bus"
+[ "$(calls_with '"desktop-entry" variant string "org\.parlotovrik\.Parlo"')" -eq "$calls" ] \
+    || fail "a notification without our desktop entry"
+[ "$(calls_with '^Notify string "[^"]*" uint32 [0-9]+ string "parlo" ')" -eq "$calls" ] \
+    || fail "a notification without our icon"
+[ "$(calls_with 'array \[ (string "[^"]*" )*string "default" ')" -eq "$calls" ] \
+    || fail "a notification without a default action"
+[ "$(calls_with 'array \[ (string "[^"]*" )*string "Profile" ')" -eq "$calls" ] \
+    || fail "a notification without its Profile button"
 
 # Its action opens the preview page of its performer.
 dunstctl close-all
@@ -84,6 +109,28 @@ dunstctl action 0
 opened() { grep -q "/preview.shtml?" "$work/opened.txt" 2>/dev/null; }
 wait_for 100 opened || fail "the notification's action opened nothing"
 name=$(sed -n 's|.*/preview.shtml?||p' "$work/opened.txt" | sed -n 1p)
+grep -q "string \"$name\"" "$work/notify.log" || fail "the preview page of $name, who was not announced"
+stop_program
+
+# So do its "Profile" button, chosen from dunst's menu of actions, and a click on it: a real click
+# of the pointer, which runs its "default" action.
+dunstctl close-all
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+wait_for 300 shown || fail "no notification came"
+pages=$(opened_pages)
+dunstctl context
+more_pages() { [ "$(opened_pages)" -gt "$pages" ]; }
+wait_for 100 more_pages || fail "the notification's Profile button opened nothing"
+pages=$(opened_pages)
+defaults=$(invoked default)
+dunst_window() { xdotool search --onlyvisible --class Dunst | sed -n 1p; }
+window_there() { [ -n "$(dunst_window)" ]; }
+wait_for 100 window_there || fail "no window of dunst's"
+xdotool mousemove --window "$(dunst_window)" 10 10 click 1
+wait_for 100 more_pages || fail "a click on the notification opened nothing"
+default_run() { [ "$(invoked default)" -gt "$defaults" ]; }
+wait_for 100 default_run || fail "a click on the notification ran another action than its default"
+name=$(sed -n '$s|.*/preview.shtml?||p' "$work/opened.txt")
 grep -q "string \"$name\"" "$work/notify.log" || fail "the preview page of $name, who was not announced"
 stop_program
 
@@ -99,8 +146,8 @@ stop_program
 
 # Off: the pop-up windows, and no notification.
 start_program "[PopupDialog]" "duration=60"
-some_popups() { [ "$(popup_windows)" -ge 2 ]; }
+some_popups() { [ "$(popup_count)" -ge 2 ]; }
 wait_for 300 some_popups || fail "no pop-up windows came"
 stop_program
 [ "$(notifications)" -eq "$before" ] || fail "notifications came with the option off"
-echo "notifications.sh: one notification per pop-up, with its picture and its action; none in quiet mode; windows when off"
+echo "notifications.sh: one notification per pop-up, ours by its entry and icon, with its picture, its action and its click; none in quiet mode; windows when off"

@@ -36,21 +36,81 @@ no_complaints() {
 
 # The pop-ups on the X display DISPLAY, one "WxH+X+Y" a line.
 popup_geometries() {
-    DISPLAY=$1 xwininfo -root -tree | grep '"Popup"' | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*  ' | tr -d ' '
+    popup_windows "$1" | cut -d ' ' -f 2
 }
 
-# Whether every pop-up on the X display DISPLAY is whole (150 x 150) and stands in the corner's
-# stack: a column from the right edge of the screen, a row from its bottom. Says which is not.
+# The pop-ups on the X display DISPLAY, one "ID WxH+X+Y" a line: those on the screen, not one
+# that is still being made, whose window may stand anywhere until it is placed and shown.
+popup_windows() {
+    local shown
+    shown=$(DISPLAY=$1 xdotool search --onlyvisible --name '^Popup$' 2>/dev/null | xargs -r printf '0x%x\n' || true)
+    [ -n "$shown" ] || return 0
+    # Windows that go while they are listed make the lister complain; those are gone anyway.
+    DISPLAY=$1 xwininfo -root -tree 2>/dev/null \
+        | sed -n 's/^ *\(0x[0-9a-f]*\) "Popup": .*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1 \2/p' \
+        | grep -F -w -f <(echo "$shown") || true
+}
+
+# The work area of the X display DISPLAY as "X Y WIDTH HEIGHT": what the window manager says
+# is left beside its panels, else the whole screen.
+workarea() {
+    local area
+    area=$(DISPLAY=$1 xprop -root _NET_WORKAREA 2>/dev/null | sed -n 's/^_NET_WORKAREA(CARDINAL) = \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\).*/\1 \2 \3 \4/p')
+    if [ -z "$area" ]; then
+        area=$(DISPLAY=$1 xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print 0, 0, w, h }')
+    fi
+    echo "$area"
+}
+
+# Whether every pop-up on the X display DISPLAY is whole (SIZE x SIZE device pixels, 150 unless
+# given), stands inside the work area in the corner's stack (a column from its right edge, a row
+# from its bottom), and has a place of its own. Says which is not.
 popups_in_corner() {
-    local width height geometry
-    read -r width height < <(DISPLAY=$1 xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+    local size=${2:-150} x y width height geometry
+    read -r x y width height < <(workarea "$1")
+    # At scale 2 the program places in halves of these pixels: an odd edge is missed by one.
+    local slack=$((size / 150 - 1))
+    local -A taken=()
     for geometry in $(popup_geometries "$1"); do
-        if ! [[ $geometry =~ ^150x150\+([0-9]+)\+([0-9]+)$ ]] \
-            || [ $(((width - BASH_REMATCH[1]) % 150)) -ne 0 ] || [ $(((height - BASH_REMATCH[2]) % 150)) -ne 0 ]; then
-            echo "a pop-up at $geometry on a $width x $height screen" >&2
+        if ! [[ $geometry =~ ^${size}x${size}\+([0-9]+)\+([0-9]+)$ ]] \
+            || [ "${BASH_REMATCH[1]}" -lt "$x" ] || [ "${BASH_REMATCH[2]}" -lt "$y" ] \
+            || [ $(((x + width - BASH_REMATCH[1]) % size)) -gt "$slack" ] \
+            || [ $(((y + height - BASH_REMATCH[2]) % size)) -gt "$slack" ] \
+            || [ $((x + width - BASH_REMATCH[1])) -lt "$size" ] || [ $((y + height - BASH_REMATCH[2])) -lt "$size" ]; then
+            echo "a pop-up at $geometry in the work area $width x $height at $x,$y" >&2
             return 1
         fi
+        if [ -n "${taken[$geometry]:-}" ]; then
+            echo "two pop-ups at $geometry, of $(popup_windows "$1" | wc -l) shown" >&2
+            return 1
+        fi
+        taken[$geometry]=1
     done
+}
+
+# Watches the pop-ups on the X display DISPLAY for SECONDS seconds: at every look each is whole
+# (SIZE x SIZE), in the stack and in a place of its own. They must also come and go meanwhile, so
+# that new ones took places that others had left while others stayed: more pop-ups are seen than
+# are ever open at once. Says how many.
+watch_popups() {
+    local display=$1 size=$2 until=$((SECONDS + $3)) open most=0
+    local -A seen=()
+    while [ "$SECONDS" -lt "$until" ]; do
+        popups_in_corner "$display" "$size" || return 1
+        open=0
+        while read -r id _; do
+            [ -n "$id" ] || continue
+            seen[$id]=1
+            open=$((open + 1))
+        done < <(popup_windows "$display")
+        [ "$open" -gt "$most" ] && most=$open
+        sleep 0.1
+    done
+    echo "${#seen[@]} pop-ups, at most $most at once"
+    if [ "${#seen[@]}" -le "$most" ] || [ "$most" -lt 2 ]; then
+        echo "too few pop-ups came and went to tell" >&2
+        return 1
+    fi
 }
 
 # Starts BUILD/Parlo with the configuration CONFIG, its trace in LOG, and waits for its first

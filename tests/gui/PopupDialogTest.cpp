@@ -336,11 +336,11 @@ TEST_F(PopupDialogTest, StacksAtTheBottomRightOfTheWorkArea)
     EXPECT_EQ(wxPoint(right - w, bottom - 3 * h), third->GetPosition());
     EXPECT_EQ(wxSize(w, h), third->GetSize());
 
-    // The lowest closes: the next one takes the third place, whatever is still there.
+    // The lowest closes: the next one takes its place, not the third one, which is still held.
     first->Destroy();
     ASSERT_TRUE(TestSupport::WaitIdle([] { return PopupDialog::GetOpenCount() == 2; }));
     PopupDialog* fourth = OpenShown("Four");
-    EXPECT_EQ(wxPoint(right - w, bottom - 3 * h), fourth->GetPosition());
+    EXPECT_EQ(wxPoint(right - w, bottom - h), fourth->GetPosition());
 
     // A stack taller than the work area goes on in the next column to the left.
     const int rows = m_area.height / h;

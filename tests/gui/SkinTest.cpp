@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/bitmap.h>
+#include <wx/bmpbndl.h>
 #include <wx/config.h>
 #include <wx/ffile.h>
 #include <wx/filesys.h>
@@ -217,6 +218,13 @@ TEST_F(SkinTest, UnknownNameGivesInvalidImagesAndIsRemembered)
     const wxIcon icon = skin.GetIcon("Known");
     ASSERT_TRUE(icon.IsOk());
     EXPECT_EQ(wxSize(12, 10), icon.GetSize());
+    // Without a larger picture it is enlarged at scale 2.
+    EXPECT_FALSE(skin.GetBitmapBundle("Unknown").IsOk());
+    const wxBitmapBundle known = skin.GetBitmapBundle("Known");
+    ASSERT_TRUE(known.IsOk());
+    EXPECT_EQ(wxSize(12, 10), known.GetDefaultSize());
+    EXPECT_EQ(wxSize(24, 20), known.GetBitmap(wxSize(24, 20)).GetSize());
+    EXPECT_EQ(2u, skin.GetImageCount());
     // Every request makes a new bitmap from the kept image.
     EXPECT_TRUE(skin.GetBitmap("Known").IsOk());
     EXPECT_EQ(2u, skin.GetImageCount());
@@ -318,7 +326,7 @@ TEST_F(SkinTest, BuiltSkinHoldsEveryImageAtItsSize)
         { "PopupDialog_contentPanel", wxSize(148, 118) },
     };
 
-    // Flat PNG entries, one per image.
+    // Flat PNG entries, two per image: its own size, and twice that.
     std::map<wxString, wxImage> images;
     {
         wxFFileInputStream file(built);
@@ -334,13 +342,24 @@ TEST_F(SkinTest, BuiltSkinHoldsEveryImageAtItsSize)
             images[name.BeforeLast('.')].LoadFile(zip, wxBITMAP_TYPE_PNG);
         }
     }
-    EXPECT_EQ(expected.size(), images.size());
+    EXPECT_EQ(2 * expected.size(), images.size());
 
     ScopedProgramName asBuilt(TestSupport::BuildDir() + "/Parlo");
     Skin& skin = OpenStore();
-    EXPECT_EQ(expected.size(), skin.GetImageCount());
+    EXPECT_EQ(2 * expected.size(), skin.GetImageCount());
     for ( const auto& image : expected )
+    {
         EXPECT_EQ(image.second, SizeOf(skin.GetBitmap(image.first))) << image.first;
+        // A screen at scale 2 gets the larger picture itself, not the small one enlarged.
+        const wxImage& larger = images[image.first + "@2x"];
+        ASSERT_EQ(image.second * 2, larger.GetSize()) << image.first;
+        const wxBitmapBundle bundle = skin.GetBitmapBundle(image.first);
+        EXPECT_EQ(image.second, bundle.GetDefaultSize()) << image.first;
+        const wxImage served = bundle.GetBitmap(image.second * 2).ConvertToImage();
+        EXPECT_TRUE(served.IsOk() && served.GetSize() == larger.GetSize()
+                    && memcmp(served.GetData(), larger.GetData(), larger.GetWidth() * larger.GetHeight() * 3) == 0)
+            << image.first;
+    }
 
     // Windows without a frame of their own show these as they are: no see-through pixels.
     for ( const char* name : { "SplashScreen_bitmap", "PopupDialog_titleBar",
