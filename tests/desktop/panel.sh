@@ -74,6 +74,9 @@ wait_for 600 grep -q "first list of" "$work/parlo.log" || fail "the program did 
 item=$(item_name "$work/parlo.log") || fail "the program put no item on the session bus"
 start_panel
 wait_for 300 item_registered "$item" || fail "the panel's watcher did not get the item $item"
+# Its picture at its own size and at twice that, for a panel on a screen at scale 2.
+item_property "$item" IconPixmap | grep -c "(48, 48, \[.*(96, 96, \[" > /dev/null \
+    || fail "the item offers its picture at one size only"
 wait_for 100 icon_point || fail "no panel on the screen"
 import -window root "$build/desktop-panel.png"
 
