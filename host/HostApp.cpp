@@ -2,6 +2,7 @@
 
 #include "DesktopSession.h"
 #include "HostOptions.h"
+#include "ModalDialogs.h"
 #include "SingleInstance.h"
 
 #include <wx/cmdline.h>
@@ -22,14 +23,28 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <vector>
 
 wxIMPLEMENT_APP_NO_MAIN(HostApp);
+
+namespace
+{
+volatile std::sig_atomic_t gs_earlyStop = 0;
+
+void NoteEarlyStop(int)
+{
+    gs_earlyStop = 1;
+}
+}
 
 int main(int argc, char** argv)
 {
     int status = 0;
     if ( HostOptions::AnswerAlone(argc, argv, status) )
         return status;
+    // Until the application's own handlers are in place a stop is kept for them, not lost.
+    std::signal(SIGTERM, &NoteEarlyStop);
+    std::signal(SIGINT, &NoteEarlyStop);
     DesktopSession::Prepare();
     return wxEntry(argc, argv);
 }
@@ -57,6 +72,22 @@ wxFileName ProgramFile()
 {
     return wxFileName(wxStandardPaths::Get().GetExecutablePath());
 }
+
+wxFileName PluginFile()
+{
+    wxFileName plugin = ProgramFile();
+    plugin.SetExt(wxDynamicLibrary::GetDllExt(wxDL_MODULE).Mid(1));
+    return plugin;
+}
+
+// Where the old plug-in is kept while a new one is tried.
+wxString KeptPluginPath()
+{
+    return PluginFile().GetFullPath() + ".old";
+}
+
+// What a plug-in must export for the host to run it and to keep it up to date.
+const char* const EXPORTS[] = { "SiteRun", "GetNewPluginFileName" };
 
 // The one way the host tells its user about a problem: a line on stderr.
 void Complain(const wxString& message)
@@ -110,18 +141,38 @@ wxString LoaderError(const wxString& path)
 // ordinary way, so that the plug-in saves what it keeps and its threads end.
 void HostApp::OnStopSignal(int)
 {
+    HostApp* app = static_cast<HostApp*>(wxApp::GetInstance());
+    if ( app )
+        app->Stop();
+}
+
+void HostApp::Stop()
+{
     wxLogTrace("lumora", "stop signal: closing the windows");
-    bool closing = false;
-    for ( wxWindowList::const_iterator it = wxTopLevelWindows.begin(); it != wxTopLevelWindows.end(); ++it )
+    m_stopRequested = true;
+    // A dialog's own loop would keep running under closed windows: the dialogs go first, and
+    // the windows once the last of them has gone.
+    if ( m_modalDialogs && m_modalDialogs->EndAll() )
+        return;
+    // Before the main loop OnInit is still at work: it goes no further, and OnRun closes
+    // whatever windows it had opened.
+    if ( IsMainLoopRunning() )
+        CloseWindows();
+}
+
+void HostApp::CloseWindows()
+{
+    // A copy: a window that closes may take others with it.
+    const std::vector<wxWindow*> windows(wxTopLevelWindows.begin(), wxTopLevelWindows.end());
+    for ( wxWindow* window : windows )
     {
-        (*it)->Close(true);
-        closing = true;
+        if ( wxTopLevelWindows.Find(window) )
+            window->Close(true);
     }
-    if ( !closing && wxTheApp )
-        wxTheApp->ExitMainLoop();
+    if ( windows.empty() )
+        ExitMainLoop();
     // Windows are deleted when the loop next goes idle; a quiet program must get there.
-    if ( wxTheApp )
-        wxTheApp->WakeUpIdle();
+    WakeUpIdle();
 }
 
 HostApp::HostApp() = default;
@@ -136,7 +187,14 @@ void HostApp::OnInitCmdLine(wxCmdLineParser& parser)
 
 bool HostApp::OnCmdLineParsed(wxCmdLineParser& parser)
 {
-    parser.Found("config", &m_configPath);
+    if ( parser.Found("config", &m_configPath) && !m_configPath.empty() )
+    {
+        // Relative to the folder the program starts in, for the file and for the one-copy claim
+        // alike: the toolkit would take a relative name from the home folder.
+        wxFileName path(m_configPath);
+        path.MakeAbsolute();
+        m_configPath = path.GetFullPath();
+    }
     parser.Found("lang", &m_language);
     m_noUpdate = parser.Found("no-update");
     return wxApp::OnCmdLineParsed(parser);
@@ -154,6 +212,15 @@ bool HostApp::OnInit()
         wxLog::SetLogLevel(wxLOG_Max);
     SetSignalHandler(SIGTERM, &HostApp::OnStopSignal);
     SetSignalHandler(SIGINT, &HostApp::OnStopSignal);
+    m_modalDialogs.reset(new ModalDialogs([this] {
+        if ( IsMainLoopRunning() )
+            CloseWindows();
+    }));
+    if ( gs_earlyStop )
+    {
+        Stop();
+        return true;
+    }
 
     // A failure ends the program with status 1 by way of OnRun: OnInit still succeeds, so that
     // OnExit unloads whatever was loaded. So does a copy that finds another at work.
@@ -167,9 +234,13 @@ bool HostApp::OnInit()
             return true;
         }
     }
+    // Told to stop while the configuration's problems were shown: nothing more is started.
+    if ( m_stopRequested )
+        return true;
 
     SetUpLocale();
 
+    FinishInterruptedSwap();
     if ( !LoadPlugin() )
         return true;
 
@@ -184,6 +255,8 @@ bool HostApp::OnInit()
             return true;
         }
     }
+    if ( m_stopRequested )
+        return true;
 
     UpdatePlugin();
     if ( !m_plugin )
@@ -199,6 +272,9 @@ bool HostApp::OnInit()
                                     m_pluginPath));
         return true;
     }
+    // Told to stop while the update asked its question: no window comes up any more.
+    if ( m_stopRequested )
+        return true;
     wxLogTrace("lumora", "calling SiteRun");
     siteRun();
     return true;
@@ -208,8 +284,11 @@ int HostApp::OnRun()
 {
     if ( m_exitCode != 0 )
         return m_exitCode;
-    // With no window left there is nothing to wait for.
-    if ( !GetTopWindow() )
+    // Told to stop before the loop ran: whatever windows came up close the ordinary way.
+    if ( m_stopRequested )
+        CloseWindows();
+    // With no window left there is nothing to wait for; closed ones are deleted by the loop.
+    if ( wxTopLevelWindows.IsEmpty() )
         return 0;
     return wxApp::OnRun();
 }
@@ -232,6 +311,8 @@ bool HostApp::InstallConfig(const wxString& path)
     config->SetUmask(0077);
     delete wxConfigBase::Set(config);
     wxLogTrace("lumora", "configuration %s", path);
+    // Lines the toolkit could not read are shown now, before anything else has started.
+    wxLog::FlushActive();
     return true;
 }
 
@@ -297,8 +378,7 @@ bool HostApp::LoadPlugin()
 
 bool HostApp::OpenPlugin(wxString& reason)
 {
-    wxFileName plugin = ProgramFile();
-    plugin.SetExt(wxDynamicLibrary::GetDllExt(wxDL_MODULE).Mid(1));
+    const wxFileName plugin = PluginFile();
     m_pluginPath = plugin.GetFullPath();
     if ( !plugin.FileExists() )
     {
@@ -354,15 +434,18 @@ void HostApp::UpdatePlugin()
     }
     Complain(wxString::Format("cannot put the new plug-in %s in place (%s); going on with the old one", newPath,
                               problem));
+    // They belong with the plug-in that was not taken.
+    DiscardCompanions();
     LoadPlugin();
 }
 
 bool HostApp::SwapPlugin(const wxString& newPath, wxString& problem)
 {
-    // A copy of the old plug-in comes back should the new one not load; the rename over the
-    // old name then leaves a plug-in in place at every moment.
+    // A copy of the old plug-in comes back should the new one not load or not export what the
+    // host needs; the rename over the old name then leaves a plug-in in place at every moment,
+    // and the copy stays until the new one has proved itself.
     const wxString pluginPath = m_pluginPath;
-    const wxString backupPath = pluginPath + ".old";
+    const wxString backupPath = KeptPluginPath();
     {
         wxLogNull quiet;
         if ( !wxCopyFile(pluginPath, backupPath, true) )
@@ -379,15 +462,62 @@ bool HostApp::SwapPlugin(const wxString& newPath, wxString& problem)
             return false;
         }
     }
-    if ( !OpenPlugin(problem) )
+    bool opened = OpenPlugin(problem);
+    for ( const char* name : EXPORTS )
     {
-        wxLogNull quiet;
+        if ( opened && !m_plugin->HasSymbol(name) )
+        {
+            problem = wxString::Format("it does not export %s", name);
+            UnloadPlugin();
+            opened = false;
+        }
+    }
+    wxLogNull quiet;
+    if ( !opened )
+    {
         wxRenameFile(backupPath, pluginPath, true);
         return false;
     }
-    wxLogNull quiet;
     wxRemoveFile(backupPath);
     return true;
+}
+
+void HostApp::FinishInterruptedSwap()
+{
+    const wxString kept = KeptPluginPath();
+    if ( !wxFileName::FileExists(kept) )
+        return;
+    const wxString plugin = PluginFile().GetFullPath();
+    bool restored = false;
+    {
+        wxLogNull quiet;
+        restored = wxRenameFile(kept, plugin, true);
+    }
+    if ( !restored )
+    {
+        Complain(wxString::Format("cannot put the old plug-in %s back in place", kept));
+        return;
+    }
+    Complain(wxString::Format("the new plug-in did not finish loading last time: %s is the old one again", plugin));
+    DiscardCompanions();
+}
+
+void HostApp::DiscardCompanions()
+{
+    const wxFileName program = ProgramFile();
+    wxFileName skin(program);
+    skin.SetExt("skin");
+    const wxString waiting[] = {
+        skin.GetFullPath(),
+        program.GetPath(wxPATH_GET_VOLUME | wxPATH_GET_SEPARATOR) + "ja/LC_MESSAGES/" + program.GetName() + ".mo",
+        program.GetFullPath() + ".manifest",
+    };
+    wxLogNull quiet;
+    for ( const wxString& path : waiting )
+    {
+        if ( wxFileName::FileExists(path + ".new") && wxRemoveFile(path + ".new") )
+            wxLogTrace("lumora", "dropped %s.new, which came with the plug-in that was not taken", path);
+    }
 }
 
 void HostApp::UnloadPlugin()

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class ModalDialogs;
 class SingleInstance;
 class wxLocale;
 class wxPluginLibrary;
@@ -24,6 +25,9 @@ public:
 
 private:
     static void OnStopSignal(int signal);
+    // Ends the open dialogs, then the windows; a start still under way goes no further.
+    void Stop();
+    void CloseWindows();
     bool InstallConfig(const wxString& path);
     // The per-user file, once the plug-in has named itself.
     wxString DefaultConfigPath();
@@ -35,6 +39,11 @@ private:
     // Puts a newer plug-in in place when the loaded one offers one.
     void UpdatePlugin();
     bool SwapPlugin(const wxString& newPath, wxString& problem);
+    // A swap that never ended (the program died while the new plug-in loaded) leaves the old one
+    // beside it: that one comes back before anything is loaded.
+    void FinishInterruptedSwap();
+    // Drops the companion files that wait for a plug-in that was not taken.
+    static void DiscardCompanions();
     void UnloadPlugin();
     // Reports the problem; the program then ends with status 1.
     void SetFailure(const wxString& message);
@@ -46,5 +55,7 @@ private:
     wxPluginLibrary* m_plugin = nullptr;
     std::unique_ptr<wxLocale> m_locale;
     std::unique_ptr<SingleInstance> m_singleInstance;
+    std::unique_ptr<ModalDialogs> m_modalDialogs;
+    bool m_stopRequested = false;
     int m_exitCode = 0;
 };

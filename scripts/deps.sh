@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev libnotify-dev
+    libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev libnotify-dev libsodium-dev
     libgtest-dev
     libcpp-httplib-dev libjpeg-dev
     gettext

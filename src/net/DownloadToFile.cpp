@@ -43,7 +43,7 @@ bool CopyBody(wxInputStream& input, wxOutputStream& output, long long limit)
 }
 }
 
-bool DownloadToFile(const wxString& url, const wxString& path)
+bool DownloadToFile(const wxString& url, const wxString& path, long long maxBytes)
 {
     wxURL address(url);
     // Without a known scheme the address has no client at all.
@@ -74,6 +74,12 @@ bool DownloadToFile(const wxString& url, const wxString& path)
         return false;
     }
     const long long declared = DeclaredLength(http.GetHeader("Content-Length"));
+    if ( maxBytes >= 0 && declared > maxBytes )
+    {
+        wxLogTrace("lumora", "DownloadToFile: %s declares %lld bytes, more than the %lld it may have", url,
+                   declared, maxBytes);
+        return false;
+    }
 
     bool stored = false;
     wxFileOffset length = -1;

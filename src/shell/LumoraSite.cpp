@@ -2,6 +2,7 @@
 
 #include "net/DownloadThread.h"
 #include "net/HttpClient.h"
+#include "shell/DurationSetting.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
 #include "skin/Skin.h"
@@ -57,13 +58,15 @@ int LumoraSite::UpdateUserList()
     struct Settings
     {
         wxString url;
-        long seconds = 10;
+        long seconds = DEFAULT_SYNC_SECONDS;
         bool keepWatching = false;
     };
     std::shared_ptr<Settings> settings = std::make_shared<Settings>();
     const bool read = MainThreadCall::Run([settings](const std::function<bool()>&) {
         settings->url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js");
-        wxConfigBase::Get()->Read("/System/syncinterval", &settings->seconds, 10);
+        // Under a second would hammer the site, and 0 would read as a failure.
+        settings->seconds = DurationSetting::ReadSeconds(*wxConfigBase::Get(), "/System/syncinterval",
+                                                         DEFAULT_SYNC_SECONDS, 1);
         wxConfigBase::Get()->Read("/System/keepWatching", &settings->keepWatching, false);
     });
     if ( !read )

@@ -22,6 +22,7 @@ public:
     static constexpr int MAX_FAILURES = 10;
     static constexpr int TIMEOUT_SECONDS = 3;
     static constexpr int PAUSE_PER_PERFORMER_MS = 10;
+    static constexpr long DEFAULT_SYNC_SECONDS = 10;
     // While keeping watching through an outage, attempts are this far apart at the most.
     static constexpr long MAX_RETRY_MS = 60000;
 

@@ -125,19 +125,33 @@ bool DaemonThread::PostDifferences(const UserList& previous, const UserList& cur
     return true;
 }
 
+bool DaemonThread::WaitSinceAttempt(const wxStopWatch& watch, int ms)
+{
+    for ( long left = ms - watch.Time(); left > 0; left = ms - watch.Time() )
+    {
+        wxThread::Sleep(std::min(left, 100L));
+        if ( ShouldExit() )
+            return false;
+    }
+    return true;
+}
+
 wxThread::ExitCode DaemonThread::Entry()
 {
     wxLogTrace("lumora", "DaemonThread started");
+    // Runs from the start of one attempt to the start of the next.
+    wxStopWatch watch;
     int interval = 0;
     while ( (interval = Attempt()) == 0 )
     {
-        if ( ShouldExit() )
+        if ( ShouldExit() || !WaitSinceAttempt(watch, MIN_SPACING_MS) )
         {
             wxLogTrace("lumora", "DaemonThread stopped before the first list");
             return reinterpret_cast<ExitCode>(1);
         }
-        wxThread::Yield();
+        watch.Start();
     }
+    interval = std::max(interval, MIN_SPACING_MS);
 
     UserList previous = m_site->GetUserList();
     wxLogTrace("lumora", "DaemonThread: first list of %lu performers", static_cast<unsigned long>(previous.GetCount()));
@@ -148,8 +162,7 @@ wxThread::ExitCode DaemonThread::Entry()
     // After the list, so that the count never runs ahead of the trees.
     Succeeded(previous);
 
-    // The interval runs from the start of one download to the start of the next.
-    wxStopWatch watch;
+    watch.Start();
     for ( ;; )
     {
         if ( ShouldExit() )
@@ -171,7 +184,8 @@ wxThread::ExitCode DaemonThread::Entry()
             Succeeded(current);
             previous = current;
         }
-        interval = result;
+        // Whatever the site answered, failures included, it is not asked again within a second.
+        interval = std::max(result, MIN_SPACING_MS);
     }
     wxLogTrace("lumora", "DaemonThread stopped");
     return 0;

@@ -8,6 +8,7 @@ class Site;
 class wxEvent;
 class wxEvtHandler;
 class UserList;
+class wxStopWatch;
 
 WX_DECLARE_LIST(wxEvtHandler, EventHandlerList);
 
@@ -28,6 +29,10 @@ public:
 
     bool ShouldExit();
 
+    // However the site answers, a list is never asked for sooner than this after the last
+    // request began.
+    static constexpr int MIN_SPACING_MS = 1000;
+
 protected:
     ExitCode Entry() override;
 
@@ -41,6 +46,8 @@ private:
     // A good list came: the status handler hears of it.
     void Succeeded(const UserList& list);
     void PostStatus();
+    // Sleeps until ms have passed on watch, in short slices; false when asked to stop.
+    bool WaitSinceAttempt(const wxStopWatch& watch, int ms);
 
     Site* m_site;
     wxMutex m_handlersLock;

@@ -1,6 +1,7 @@
 #include "ui/PopupDialog.h"
 
 #include "net/DownloadFinishedEvent.h"
+#include "shell/DurationSetting.h"
 #include "shell/SiteHosts.h"
 #include "shell/Util.h"
 #include "skin/Skin.h"
@@ -18,7 +19,6 @@
 #include <wx/timer.h>
 
 #include <algorithm>
-#include <climits>
 #include <set>
 
 #ifdef __WXMSW__
@@ -245,9 +245,8 @@ void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
     else
         m_profileImage->SetBitmap(Skin::GetInstance()->GetBitmapBundle("PopupDialog_profileImage"));
 
-    const long milliseconds = std::max(1L, std::min(GetDurationSeconds(), static_cast<long>(INT_MAX / 1000)) * 1000);
     m_destroyTimer = new wxTimer(this, wxID_ANY);
-    m_destroyTimer->Start(static_cast<int>(milliseconds), wxTIMER_ONE_SHOT);
+    m_destroyTimer->Start(static_cast<int>(GetDurationSeconds() * 1000), wxTIMER_ONE_SHOT);
 
     PlaceAboveOpenPopups();
     ShowWithoutActivating();
@@ -255,9 +254,11 @@ void PopupDialog::OnDownloadFinished(DownloadFinishedEvent& event)
 
 long PopupDialog::GetDurationSeconds()
 {
-    long seconds = DEFAULT_DURATION_SECONDS;
-    Skin::GetConfig()->Read("/PopupDialog/duration", &seconds, DEFAULT_DURATION_SECONDS);
-    return seconds < 0 ? DEFAULT_DURATION_SECONDS : seconds;
+    const long seconds =
+        DurationSetting::ReadSeconds(*Skin::GetConfig(), "/PopupDialog/duration", DEFAULT_DURATION_SECONDS, 0);
+    // 0 asks for the shortest stay: a pop-up gone before it is drawn would still cost its download
+    // and its place.
+    return std::max(1L, seconds);
 }
 
 void PopupDialog::PlaceAboveOpenPopups()

@@ -50,7 +50,7 @@ public:
     static int GetOpenCount() { return ms_openCount; }
     // What a pop-up of kind says has happened to its performer ("is online").
     static wxString GetNews(int kind);
-    // How long a pop-up stays, as configured.
+    // How long a pop-up stays, as configured: from a second to a day.
     static long GetDurationSeconds();
 
 private:

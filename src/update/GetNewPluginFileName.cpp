@@ -1,6 +1,9 @@
 #include "update/GetNewPluginFileName.h"
 
+#include "shell/Util.h"
 #include "update/PluginUpdater.h"
+#include "update/UpdateKey.h"
+#include "update/UpdateStatement.h"
 
 #include <wx/filename.h>
 #include <wx/intl.h>
@@ -33,18 +36,38 @@ wxFileName* GetNewPluginFileName()
         wxLogTrace("lumora", "GetNewPluginFileName: %s cannot be written, no update", updater.GetNewPluginPath());
         return nullptr;
     }
+    unsigned char key[UpdateStatement::KEY_SIZE];
+    wxString why;
+    if ( !UpdateKey::Get(Util::GetApplicationFileName(), key, why) )
+    {
+        static bool s_told = false;
+        if ( !s_told )
+            wxLogTrace("lumora", "GetNewPluginFileName: no self-update: %s", why);
+        s_told = true;
+        return nullptr;
+    }
     // Last time's companions are no longer in use: now they can take their places.
     updater.InstallPendingFiles();
     result.Assign(updater.GetNewPluginPath());
 
     if ( !updater.DownloadPlugin() )
         return nullptr;
-    wxLogTrace("lumora", "GetNewPluginFileName: %s offers a new plug-in", updater.GetUpdateUrl());
+    // Only what the publisher signed is offered to the user, let alone loaded.
+    UpdateStatement statement;
+    if ( !updater.CheckPlugin(key, statement, why) )
+    {
+        wxLogTrace("lumora", "GetNewPluginFileName: %s offers a plug-in that is refused: %s", updater.GetUpdateUrl(),
+                   why);
+        updater.DiscardPlugin();
+        return nullptr;
+    }
+    wxLogTrace("lumora", "GetNewPluginFileName: %s offers the new plug-in %s", updater.GetUpdateUrl(),
+               statement.GetVersion());
     if ( !UserAgrees() )
     {
         updater.DiscardPlugin();
         return nullptr;
     }
-    updater.DownloadCompanions();
+    updater.DownloadCompanions(statement);
     return &result;
 }

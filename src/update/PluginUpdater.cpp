@@ -5,12 +5,46 @@
 #include "shell/Util.h"
 #include "shell/Version.h"
 
+#include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/log.h>
+
+#include <string>
 
 namespace
 {
 const char* const NEW_SUFFIX = ".new";
+
+// Fetched under this name beside its target, and given the target's ".new" name only once it is
+// found to be what the statement names.
+const char* const UNCHECKED_SUFFIX = ".unchecked";
+
+bool IsNewer(const Version& offered, const Version& current)
+{
+    if ( offered.GetMajor() != current.GetMajor() )
+        return offered.GetMajor() > current.GetMajor();
+    if ( offered.GetMinor() != current.GetMinor() )
+        return offered.GetMinor() > current.GetMinor();
+    return offered.GetRelease() > current.GetRelease();
+}
+
+bool ReadSmallFile(const wxString& path, std::string& contents)
+{
+    wxLogNull quiet;
+    wxFFile file(path, "rb");
+    const wxFileOffset length = file.IsOpened() ? file.Length() : -1;
+    if ( length < 0 || length > static_cast<wxFileOffset>(UpdateStatement::MAX_SIZE) )
+        return false;
+    contents.resize(static_cast<size_t>(length));
+    return file.Read(&contents[0], contents.size()) == contents.size();
+}
+
+void Remove(const wxString& path)
+{
+    wxLogNull quiet;
+    if ( wxFileName::FileExists(path) )
+        wxRemoveFile(path);
+}
 
 void InstallPending(const wxString& path)
 {
@@ -79,15 +113,67 @@ bool PluginUpdater::DownloadPlugin() const
     return DownloadToFile(m_updateUrl, GetNewPluginPath());
 }
 
+bool PluginUpdater::CheckPlugin(const unsigned char* key, UpdateStatement& statement, wxString& why) const
+{
+    const wxString path = GetNewPluginPath() + ".statement";
+    std::string body;
+    const bool fetched = DownloadToFile(m_updateUrl + "&type=statement", path, UpdateStatement::MAX_SIZE)
+                         && ReadSmallFile(path, body);
+    Remove(path);
+    if ( !fetched )
+    {
+        why = "the site has no statement for it";
+        return false;
+    }
+    UpdateStatement read;
+    if ( !read.Read(body, key, why) || !read.Vouches(UpdateStatement::PLUGIN, GetNewPluginPath(), why) )
+        return false;
+    // An older update, however well signed, would take back what a newer one mended.
+    if ( !IsNewer(Version(read.GetVersion()), Version::GetCurrent()) )
+    {
+        why = wxString::Format("it is version %s, not newer than %s", read.GetVersion(),
+                               Version::GetCurrent().GetString());
+        return false;
+    }
+    statement = read;
+    return true;
+}
+
 void PluginUpdater::DiscardPlugin() const
 {
     wxLogNull quiet;
     wxRemoveFile(GetNewPluginPath());
 }
 
-void PluginUpdater::DownloadCompanions() const
+void PluginUpdater::DownloadCompanions(const UpdateStatement& statement) const
 {
-    DownloadToFile(m_updateUrl + "&type=skin", GetSkinPath() + NEW_SUFFIX);
-    DownloadToFile(m_updateUrl + "&type=mo", GetCatalogPath() + NEW_SUFFIX);
-    DownloadToFile(m_updateUrl + "&type=manifest", GetManifestPath() + NEW_SUFFIX);
+    const struct
+    {
+        const char* type;
+        UpdateStatement::Role role;
+        wxString path;
+    } companions[] = {
+        { "skin", UpdateStatement::SKIN, GetSkinPath() },
+        { "mo", UpdateStatement::CATALOG, GetCatalogPath() },
+        { "manifest", UpdateStatement::MANIFEST, GetManifestPath() },
+    };
+    for ( const auto& companion : companions )
+    {
+        const wxString unchecked = companion.path + UNCHECKED_SUFFIX;
+        if ( !DownloadToFile(m_updateUrl + "&type=" + companion.type, unchecked) )
+            continue;
+        wxString why;
+        bool stored = statement.Vouches(companion.role, unchecked, why);
+        if ( stored )
+        {
+            wxLogNull quiet;
+            stored = wxRenameFile(unchecked, companion.path + NEW_SUFFIX, true);
+            why = "it cannot be put beside the current one";
+        }
+        if ( !stored )
+        {
+            wxLogTrace("lumora", "PluginUpdater: the %s is not taken: %s", companion.type, why);
+            Remove(unchecked);
+        }
+    }
 }

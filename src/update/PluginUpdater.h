@@ -1,11 +1,14 @@
 #pragma once
 
+#include "update/UpdateStatement.h"
+
 #include <wx/filename.h>
 #include <wx/string.h>
 
 // The window-free steps of the self-update: where the plug-in and its companion files (skin
 // archive, catalogue, manifest) live beside the host program, fetching a newer set from the
-// site's update script, and moving waiting companions into place once they are no longer in use.
+// site's update script, checking each file against the publisher's signed statement, and moving
+// waiting companions into place once they are no longer in use.
 class PluginUpdater
 {
 public:
@@ -31,9 +34,13 @@ public:
     void InstallPendingFiles() const;
     // True when a complete new plug-in library now waits at GetNewPluginPath().
     bool DownloadPlugin() const;
+    // Fetches the update's statement and takes it when it is signed with key, is for a version
+    // newer than this one, and vouches for the downloaded plug-in; says why not.
+    bool CheckPlugin(const unsigned char* key, UpdateStatement& statement, wxString& why) const;
     void DiscardPlugin() const;
-    // Fetches the three companions to their ".new" names; each may fail on its own.
-    void DownloadCompanions() const;
+    // Fetches the three companions; each that statement vouches for waits at its ".new" name, and
+    // any other is dropped, so that the current file stays in use.
+    void DownloadCompanions(const UpdateStatement& statement) const;
 
 private:
     wxFileName m_application;

@@ -36,11 +36,7 @@ if [ -n "${MUTTER_SESSION:-}" ] && [ $# -eq 2 ]; then
     wait_for 300 enough_popups || fail "no pop-ups came"
     watched=$(watch_popups "$DISPLAY" 150 20 2>&1) || fail "$watched"
     [ "$(active)" = "$focused" ] || fail "the pop-ups took the focus from $focused to $(active)"
-    kill -TERM "$parlo"
-    status=0
-    wait "$parlo" || status=$?
-    [ "$status" -eq 0 ] || fail "the program ended with status $status"
-    no_complaints "$log" || fail "the program's log has the lines above"
+    program_stop "$log"
     echo "mutter.sh ($session): passed, $watched"
     exit 0
 fi

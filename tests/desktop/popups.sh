@@ -132,9 +132,5 @@ if [ "$desktop" = xfce ]; then
     done <<< "$heard"
 fi
 
-kill -TERM "$parlo"
-status=0
-wait "$parlo" || status=$?
-[ "$status" -eq 0 ] || fail "the program ended with status $status"
-no_complaints "$log" || fail "the program's log has the lines above"
+program_stop "$log"
 echo "popups.sh ($desktop): $watched"

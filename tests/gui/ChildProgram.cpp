@@ -12,9 +12,11 @@ ChildProgram::ChildProgram()
 {
 }
 
-bool ChildProgram::Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv)
+bool ChildProgram::Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv,
+                         const wxString& folder)
 {
     wxExecuteEnv env;
+    env.cwd = folder;
     wxGetEnvMap(&env.env);
     for ( const auto& entry : extraEnv )
         env.env[entry.first] = entry.second;

@@ -12,7 +12,9 @@ class ChildProgram : public wxProcess
 public:
     ChildProgram();
 
-    bool Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv = {});
+    // In folder when one is given, else in the test's own.
+    bool Start(const std::vector<wxString>& arguments, const std::map<wxString, wxString>& extraEnv = {},
+               const wxString& folder = wxString());
     long GetPid() const { return m_pid; }
 
     // Reads what has arrived so far; never blocks.

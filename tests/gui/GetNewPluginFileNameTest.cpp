@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/fileconf.h>
+#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/intl.h>
 #include <wx/log.h>
@@ -48,6 +49,8 @@ protected:
         Write(Skin(), "old skin");
         Write(Catalog(), "old catalogue");
         Write(Manifest(), "old manifest");
+        // A development build: it trusts the simulated site's test key.
+        ASSERT_TRUE(wxCopyFile(TestSupport::BuildDir() + "/Parlo.trust-test-key", m_dir + "/Parlo.trust-test-key"));
 
         m_options.updateFile = Offer("plugin").ToStdString();
         m_options.updateSkinFile = Offer("skin").ToStdString();
@@ -127,7 +130,7 @@ TEST_F(GetNewPluginFileNameTest, YesFetchesTheWholeSet)
     EXPECT_EQ("new manifest", FileContents(Manifest() + ".new"));
     // The companions in use stay until the next call.
     EXPECT_EQ("old skin", FileContents(Skin()));
-    EXPECT_EQ((std::vector<std::string>{ "", "skin", "mo", "manifest" }), UpdateRequests());
+    EXPECT_EQ((std::vector<std::string>{ "", "statement", "skin", "mo", "manifest" }), UpdateRequests());
     EXPECT_EQ("1.3.0", m_site->GetRequests().at(0).params.at("version"));
 
     EXPECT_EQ(1, consent.shown);
@@ -155,7 +158,7 @@ TEST_F(GetNewPluginFileNameTest, NoRemovesTheDownloadAndFetchesNothingMore)
     EXPECT_EQ(nullptr, result);
     EXPECT_EQ(1, consent.shown);
     EXPECT_FALSE(wxFileName::Exists(NewPlugin()));
-    EXPECT_EQ(std::vector<std::string>{ "" }, UpdateRequests());
+    EXPECT_EQ((std::vector<std::string>{ "", "statement" }), UpdateRequests());
     EXPECT_FALSE(wxFileName::Exists(Skin() + ".new"));
     EXPECT_EQ("old skin", FileContents(Skin()));
 }
@@ -179,7 +182,60 @@ TEST_F(GetNewPluginFileNameTest, FailedSkinDownloadStillGivesTheName)
     EXPECT_EQ("old skin", FileContents(Skin()));
     EXPECT_EQ("new catalogue", FileContents(Catalog() + ".new"));
     EXPECT_EQ("new manifest", FileContents(Manifest() + ".new"));
-    EXPECT_EQ((std::vector<std::string>{ "", "skin", "mo", "manifest" }), UpdateRequests());
+    EXPECT_EQ((std::vector<std::string>{ "", "statement", "skin", "mo", "manifest" }), UpdateRequests());
+}
+
+// Nothing the publisher did not sign reaches the user's question, let alone the program's folder:
+// an update without its statement, one signed with another key, one no newer than this program,
+// a plug-in changed after it was signed. A companion changed after it was signed is dropped, and
+// the rest of the update is taken.
+TEST_F(GetNewPluginFileNameTest, TakesOnlyWhatThePublisherSigned)
+{
+    const auto offer = [this](void (*change)(sitesim::SimulatedSite::Options&)) {
+        m_site.reset();
+        sitesim::SimulatedSite::Options options = m_options;
+        change(options);
+        m_site.reset(new sitesim::SimulatedSite(options));
+        EXPECT_TRUE(m_site->Start(0));
+        Config().Write("/Site/mainhost", wxString(m_site->GetHostPort()));
+    };
+    const auto nothingLeft = [this](const char* what) {
+        for ( const wxString& path : { NewPlugin(), NewPlugin() + ".statement", Skin() + ".new",
+                                       Skin() + ".unchecked", Catalog() + ".new", Manifest() + ".new" } )
+            EXPECT_FALSE(wxFileName::Exists(path)) << what << ": " << path;
+    };
+
+    offer([](sitesim::SimulatedSite::Options& options) { options.updateStatement = false; });
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    nothingLeft("no statement");
+    offer([](sitesim::SimulatedSite::Options& options) { options.updateSigningSeed = std::string(64, '7'); });
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    nothingLeft("another key");
+    offer([](sitesim::SimulatedSite::Options& options) { options.updateVersion = "1.3.0"; });
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    nothingLeft("no newer");
+    offer([](sitesim::SimulatedSite::Options&) {});
+    Write(Offer("plugin"), std::string(5000, 'P') + std::string(64 * 1024, '\xcc'));
+    EXPECT_EQ(nullptr, CallWithoutDialog());
+    nothingLeft("bytes appended");
+    EXPECT_EQ(std::string(5000, 'P') + std::string(64 * 1024, '\xcc'), FileContents(Offer("plugin")));
+
+    Write(Offer("plugin"), std::string(5000, 'P'));
+    offer([](sitesim::SimulatedSite::Options&) {});
+    Write(Offer("skin"), "a skin of someone else's");
+    SeenBox consent;
+    wxFileName* result = nullptr;
+    wxTEST_DIALOG(result = GetNewPluginFileName(), AnswerBox(wxID_YES, consent));
+    ASSERT_NE(nullptr, result);
+    EXPECT_EQ(std::string(5000, 'P'), FileContents(NewPlugin()));
+    EXPECT_FALSE(wxFileName::Exists(Skin() + ".new"));
+    EXPECT_FALSE(wxFileName::Exists(Skin() + ".unchecked"));
+    EXPECT_EQ("new catalogue", FileContents(Catalog() + ".new"));
+    EXPECT_EQ("new manifest", FileContents(Manifest() + ".new"));
+    // At the next call the checked companions take their places; the skin in use stays.
+    wxTEST_DIALOG(GetNewPluginFileName(), AnswerBox(wxID_NO, consent));
+    EXPECT_EQ("old skin", FileContents(Skin()));
+    EXPECT_EQ("new catalogue", FileContents(Catalog()));
 }
 
 TEST_F(GetNewPluginFileNameTest, NoUpdateAsksNothingButInstallsWaitingCompanions)

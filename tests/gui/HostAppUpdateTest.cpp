@@ -57,7 +57,7 @@ protected:
         m_dir = TestSupport::MakeTempDir();
         const wxString build = TestSupport::BuildDir();
         ASSERT_TRUE(wxFileName::Mkdir(m_dir + "/ja/LC_MESSAGES", 0700, wxPATH_MKDIR_FULL));
-        for ( const char* name : { "Parlo", "Parlo.so", "Parlo.skin", "ja/LC_MESSAGES/Parlo.mo" } )
+        for ( const char* name : { "Parlo", "Parlo.so", "Parlo.skin", "ja/LC_MESSAGES/Parlo.mo", "Parlo.trust-test-key" } )
             ASSERT_TRUE(wxCopyFile(build + "/" + name, m_dir + "/" + name)) << name;
         m_probe = build + "/ParloProbe.so";
         ASSERT_TRUE(wxFileName::FileExists(m_probe));
@@ -84,6 +84,30 @@ protected:
             return nullptr;
         PointAt(site->GetHostPort());
         return site;
+    }
+
+    // The site program offering what the arguments say, with the host copy pointed at it.
+    ChildProgramPtr StartSiteProgram(const std::vector<wxString>& arguments)
+    {
+        std::vector<wxString> command = { TestSupport::BuildDir() + "/sitesim", "--port", "0" };
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        ChildProgramPtr site = MakeChildProgram();
+        EXPECT_TRUE(site->Start(command));
+        EXPECT_TRUE(site->WaitForOutput("/ (", 10000)) << site->Output() << site->Errors();
+        const wxString served = site->Output().AfterFirst('/').AfterFirst('/').BeforeFirst('/');
+        EXPECT_TRUE(served.StartsWith("127.0.0.1:")) << site->Output();
+        PointAt(served);
+        return site;
+    }
+
+    // Runs the host copy until its user interface is up, and ends it as a session's end does.
+    ChildProgramPtr RunHost(std::vector<wxString> options = {})
+    {
+        ChildProgramPtr host = StartHost(options);
+        EXPECT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+        Stop(*host);
+        EXPECT_EQ(0, host->Status()) << host->Errors();
+        return host;
     }
 
     // Starts the host copy; the traces of the plug-in and the host come on its stderr.
@@ -144,13 +168,13 @@ protected:
 
 TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
 {
-    // The site program offers the probe build of the plug-in as the update.
-    ChildProgramPtr site = MakeChildProgram();
-    ASSERT_TRUE(site->Start({ TestSupport::BuildDir() + "/sitesim", "--port", "0", "--update", m_probe }));
-    ASSERT_TRUE(site->WaitForOutput("/ (", 10000)) << site->Output() << site->Errors();
-    const wxString served = site->Output().AfterFirst('/').AfterFirst('/').BeforeFirst('/');
-    ASSERT_TRUE(served.StartsWith("127.0.0.1:")) << site->Output();
-    PointAt(served);
+    // The site program offers the probe build of the plug-in as the update, signed with the key
+    // this build trusts, with a skin and a catalogue of its own.
+    const wxString skin = m_dir + "/offered.skin";
+    const wxString catalog = m_dir + "/offered.mo";
+    std::ofstream(skin.ToStdString(), std::ios::binary) << "the update's skin";
+    std::ofstream(catalog.ToStdString(), std::ios::binary) << "the update's catalogue";
+    ChildProgramPtr site = StartSiteProgram({ "--update", m_probe, "--update-skin", skin, "--update-mo", catalog });
 
     ChildProgramPtr host = StartHost();
     ChildProgramPtr answer = AnswerConsent("Return");
@@ -173,7 +197,61 @@ TEST_F(HostAppUpdateTest, AcceptedUpdateIsSwappedInAndRuns)
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.new"));
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
     EXPECT_EQ("", ProblemLines(traces));
+    // The skin and the catalogue in use stay until the next start, which moves them in.
+    EXPECT_FALSE(FileContents(skin) == FileContents(m_dir + "/Parlo.skin"));
+    ChildProgramPtr next = StartHost();
+    // "No" by its mnemonic. (Escape would do as well, but it leaves the virtual display's keyboard
+    // in a state where a later test's Escape no longer closes a tray menu.)
+    ChildProgramPtr declined = AnswerConsent("alt+n");
+    ASSERT_TRUE(next->WaitForError("calling SiteRun", 60000)) << next->Errors();
+    EXPECT_TRUE(declined->WaitForEnd(10000));
+    Stop(*next);
+    EXPECT_EQ(0, next->Status()) << next->Errors();
+    EXPECT_EQ(wxString::npos, next->Errors().find("new plug-in " + m_dir)) << next->Errors();
+    EXPECT_TRUE(FileContents(skin) == FileContents(m_dir + "/Parlo.skin"));
+    EXPECT_TRUE(FileContents(catalog) == FileContents(m_dir + "/ja/LC_MESSAGES/Parlo.mo"));
+    EXPECT_TRUE(FileContents(m_probe) == FileContents(m_dir + "/Parlo.so"));
     site->Signal(SIGTERM);
+}
+
+// A library that the publisher did not sign, or that was changed after signing, never runs: no
+// question is asked, nothing is moved in, and the program starts as it was, now and next time.
+TEST_F(HostAppUpdateTest, UpdatesThePublisherDidNotSignNeverRun)
+{
+    const std::string skin = FileContents(m_dir + "/Parlo.skin");
+    const wxString tampered = m_dir + "/tampered.so";
+    ASSERT_TRUE(wxCopyFile(m_probe, tampered));
+    const struct
+    {
+        const char* what;
+        std::vector<wxString> arguments;
+    } offers[] = {
+        { "without a statement", { "--update", m_probe, "--no-update-statement" } },
+        { "signed with another key",
+          { "--update", m_probe, "--update-signing-key", wxString('5', 64) } },
+        { "changed after signing", { "--update", tampered } },
+    };
+    for ( const auto& offer : offers )
+    {
+        ChildProgramPtr site = StartSiteProgram(offer.arguments);
+        // Bytes added on the way, after the publisher signed.
+        std::ofstream(tampered.ToStdString(), std::ios::binary | std::ios::app) << std::string(64 * 1024, '\xcc');
+        for ( int start = 0; start < 2; ++start )
+        {
+            ChildProgramPtr host = RunHost();
+            const wxString& traces = host->Errors();
+            EXPECT_NE(wxString::npos, traces.find("offers a plug-in that is refused")) << offer.what << "\n" << traces;
+            EXPECT_EQ(1u, Count(traces, "LumoraSite created")) << offer.what << "\n" << traces;
+            EXPECT_EQ(wxString::npos, traces.find("probe plug-in running")) << offer.what;
+            EXPECT_EQ(wxString::npos, traces.find("new plug-in ")) << offer.what;
+            EXPECT_EQ("", ProblemLines(traces)) << offer.what;
+        }
+        EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so")) << offer.what;
+        EXPECT_TRUE(skin == FileContents(m_dir + "/Parlo.skin")) << offer.what;
+        for ( const char* left : { "/Parlo.so.new", "/Parlo.so.new.statement", "/Parlo.skin.new" } )
+            EXPECT_FALSE(wxFileName::Exists(m_dir + left)) << offer.what << ": " << left;
+        site->Signal(SIGTERM);
+    }
 }
 
 TEST_F(HostAppUpdateTest, NoUpdateOptionAsksNothing)
@@ -215,6 +293,46 @@ TEST_F(HostAppUpdateTest, UpdateThatDoesNotLoadLeavesTheOldPlugin)
     EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
     EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
     EXPECT_EQ(0, host->Status()) << host->Errors();
+}
+
+// A signed library that loads but cannot run the program (it exports neither SiteRun nor the
+// update check) is taken out again with the skin that came with it; and had the program died
+// while the new plug-in loaded, the next start puts the old one back.
+TEST_F(HostAppUpdateTest, PluginThatCannotRunIsRolledBackNowAndAfterACrash)
+{
+    const wxString foreign = m_dir + "/foreign.so";
+    ASSERT_TRUE(wxCopyFile("/lib/x86_64-linux-gnu/libz.so.1", foreign));
+    const wxString skin = m_dir + "/offered.skin";
+    std::ofstream(skin.ToStdString(), std::ios::binary) << "the update's skin";
+    const std::string oldSkin = FileContents(m_dir + "/Parlo.skin");
+    ChildProgramPtr site = StartSiteProgram({ "--update", foreign, "--update-skin", skin });
+
+    ChildProgramPtr host = StartHost();
+    ChildProgramPtr answer = AnswerConsent("Return");
+    ASSERT_TRUE(host->WaitForError("calling SiteRun", 60000)) << host->Errors();
+    Stop(*host);
+    EXPECT_EQ(0, host->Status()) << host->Errors();
+    const wxString problems = ProblemLines(host->Errors());
+    EXPECT_EQ(1u, Count(problems, "\n")) << host->Errors();
+    EXPECT_NE(wxString::npos, problems.find("it does not export SiteRun")) << problems;
+    EXPECT_NE(wxString::npos, problems.find("going on with the old one")) << problems;
+    EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.skin.new"));
+    site->Signal(SIGTERM);
+    host = RunHost({ "--no-update" });
+    EXPECT_TRUE(oldSkin == FileContents(m_dir + "/Parlo.skin"));
+
+    // As the program leaves it when it dies with the new plug-in half loaded.
+    ASSERT_TRUE(wxRenameFile(m_dir + "/Parlo.so", m_dir + "/Parlo.so.old"));
+    ASSERT_TRUE(wxCopyFile(foreign, m_dir + "/Parlo.so"));
+    std::ofstream((m_dir + "/Parlo.skin.new").ToStdString(), std::ios::binary) << "the update's skin";
+    host = RunHost({ "--no-update" });
+    EXPECT_NE(wxString::npos, ProblemLines(host->Errors()).find("did not finish loading last time")) << host->Errors();
+    EXPECT_TRUE(m_original == FileContents(m_dir + "/Parlo.so"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.so.old"));
+    EXPECT_FALSE(wxFileName::Exists(m_dir + "/Parlo.skin.new"));
+    EXPECT_TRUE(oldSkin == FileContents(m_dir + "/Parlo.skin"));
 }
 
 TEST_F(HostAppUpdateTest, SwapThatCannotBeDoneLeavesTheOldPlugin)

@@ -1,3 +1,4 @@
+#include "ChildProgram.h"
 #include "common/TestSupport.h"
 
 #include "sitesim/SimulatedSite.h"
@@ -12,6 +13,7 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace
@@ -147,5 +149,44 @@ TEST(HostProgram, MissingOrBrokenPluginIsAClearError)
     EXPECT_EQ(1, run.code);
     EXPECT_NE(wxString::npos, run.errors.find("cannot load the plug-in " + dir + "/Parlo.so:"))
         << run.errors;
+    TestSupport::RemoveDir(dir);
+}
+
+TEST(HostProgram, RelativeConfigIsTheFileInTheCurrentFolder)
+{
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
+    const wxString dir = TestSupport::MakeTempDir();
+    const wxString work = dir + "/work";
+    const wxString home = dir + "/home";
+    ASSERT_TRUE(wxFileName::Mkdir(work, 0700) && wxFileName::Mkdir(home, 0700));
+    wxFFile(work + "/Parlo.conf", "w").Write("[Site]\nmainhost=" + wxString(site.GetHostPort())
+                                             + "\n[SplashScreen]\nduration=0\n");
+    const std::map<wxString, wxString> env = { { "WXTRACE", "lumora" }, { "HOME", home } };
+    const wxString program = TestSupport::BuildDir() + "/Parlo";
+
+    // The site it names there is the one asked for the list.
+    ChildProgramPtr first = MakeChildProgram();
+    ASSERT_TRUE(first->Start({ program, "--no-update", "--config", "Parlo.conf" }, env, work));
+    EXPECT_TRUE(TestSupport::WaitFor([&] {
+        first->Pump();
+        return first->Ended() || site.CountRequests("/include/js/online_performers.js") > 0;
+    }, 30000)) << first->Errors();
+    ASSERT_FALSE(first->Ended()) << first->Errors();
+
+    // The same file by another name: the copy already running is the one.
+    ChildProgramPtr second = MakeChildProgram();
+    ASSERT_TRUE(second->Start({ program, "--no-update", "--config", "./Parlo.conf" }, env, work));
+    ASSERT_TRUE(second->WaitForEnd(20000)) << second->Errors();
+    EXPECT_EQ(0, second->Status()) << second->Errors();
+    EXPECT_EQ(wxString::npos, second->Errors().find("calling SiteRun")) << second->Errors();
+
+    // Written back there, and nothing beside the home folder.
+    first->Signal(SIGTERM);
+    ASSERT_TRUE(first->WaitForEnd(20000)) << first->Errors();
+    EXPECT_EQ(0, first->Status()) << first->Errors();
+    const std::string saved = TestSupport::FileContents(work + "/Parlo.conf");
+    EXPECT_NE(std::string::npos, saved.find("width=")) << saved;
+    EXPECT_FALSE(wxFileExists(home + "/Parlo.conf"));
     TestSupport::RemoveDir(dir);
 }

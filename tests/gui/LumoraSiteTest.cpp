@@ -162,6 +162,16 @@ TEST_F(LumoraSiteTest, DownloadsAndParsesTheList)
     EXPECT_EQ(BUSY_PRIVATE, list.FindUser("Bea")->GetStatus());
     EXPECT_EQ(OFFLINE, list.FindUser("Cleo")->GetStatus());
 
+    // Nothing configured can make a good list look like a failure, hammer the site or overflow.
+    const std::pair<const char*, int> intervals[] = { { "0", 10000 }, { "-5", 10000 }, { "soon", 10000 },
+                                                      { "3000000", 86400000 },
+                                                      { "99999999999999999999999", 86400000 } };
+    for ( const auto& interval : intervals )
+    {
+        Config().Write("/System/syncinterval", wxString(interval.first));
+        EXPECT_EQ(interval.second, TheSite().UpdateUserList()) << interval.first;
+    }
+
     Config().Write("/System/syncinterval", 30);
     m_site.SetScript("");
     EXPECT_EQ(30000, TheSite().UpdateUserList());

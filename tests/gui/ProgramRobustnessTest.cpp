@@ -24,13 +24,16 @@ protected:
     void SetUp() override { m_dir = TestSupport::MakeTempDir(); }
     void TearDown() override { TestSupport::RemoveDir(m_dir); }
 
-    // A fresh configuration for one run: the site polled every second, pop-ups short.
-    void Configure(const std::string& hostPort)
+    // A fresh configuration for one run: the site polled every second unless told otherwise,
+    // pop-ups short; more is written at the end as it stands.
+    void Configure(const std::string& hostPort, const std::string& syncInterval = "1", const std::string& more = "")
     {
-        std::ofstream config((m_dir + "/Parlo.conf").ToStdString(), std::ios::trunc);
+        std::ofstream config(ConfigPath().ToStdString(), std::ios::trunc);
         config << "[Site]\nmainhost=" << hostPort << "\nimagehost=" << hostPort << "\npreviewhost=" << hostPort
-               << "\n[System]\nsyncinterval=1\n[SplashScreen]\nduration=0\n[PopupDialog]\nduration=1\n";
+               << "\n[System]\nsyncinterval=" << syncInterval
+               << "\n[SplashScreen]\nduration=0\n[PopupDialog]\nduration=1\n" << more;
     }
+    wxString ConfigPath() const { return m_dir + "/Parlo.conf"; }
 
     ChildProgramPtr StartProgram()
     {
@@ -186,4 +189,59 @@ TEST_F(ProgramRobustnessTest, WithoutASiteQuitsCleanlyAndTellsTheUserAfterHalfAM
     ASSERT_TRUE(program->WaitForEnd(30000)) << Tail(program->Errors());
     EXPECT_EQ(0, program->Status()) << Tail(program->Errors());
     EXPECT_EQ("", Complaints(program->Errors()));
+}
+
+TEST_F(ProgramRobustnessTest, NoSyncIntervalMakesItHammerTheSite)
+{
+    // A short list, read at once: nothing but the interval spaces the requests.
+    sitesim::SimulatedSite::Options options;
+    options.performers = 3;
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    // Below a second; 0, which the site's answer carries as its failure; and one whose
+    // milliseconds do not fit.
+    for ( const char* interval : { "-5", "0", "3000000" } )
+    {
+        const std::string run = std::string("syncinterval=") + interval;
+        Configure(site.GetHostPort(), interval);
+        const size_t before = site.CountRequests(LIST_PATH);
+        wxStopWatch watch;
+        ChildProgramPtr program = StartProgram();
+        ASSERT_TRUE(program->WaitForError("DaemonThread: first list of", 30000)) << run << "\n" << Tail(program->Errors());
+        Pause(3000);
+        const long ms = watch.Time();
+        const size_t requests = site.CountRequests(LIST_PATH) - before;
+        EXPECT_LE(requests, static_cast<size_t>(ms / 1000 + 1)) << run << ": " << requests << " lists in " << ms << " ms";
+        EXPECT_NE(wxString::npos, program->Errors().find("/System/syncinterval")) << run << ": not traced";
+        StopAndCheck(*program, run);
+        if ( HasFatalFailure() )
+            return;
+    }
+}
+
+TEST_F(ProgramRobustnessTest, StopsCleanlyWhileTheConfigurationErrorIsShown)
+{
+    sitesim::SimulatedSite site;
+    ASSERT_TRUE(site.Start(0));
+    for ( const int signal : { SIGTERM, SIGINT } )
+    {
+        const std::string run = signal == SIGTERM ? "SIGTERM" : "SIGINT";
+        // A line the toolkit cannot read, which it reports in a box.
+        Configure(site.GetHostPort(), "1", "this line is no setting\n");
+        const std::string written = TestSupport::FileContents(ConfigPath());
+        ChildProgramPtr program = StartProgram();
+        ChildProgramPtr box = MakeChildProgram();
+        ASSERT_TRUE(box->Start({ "timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--name", " Error$" }));
+        ASSERT_TRUE(box->WaitForEnd(40000));
+        ASSERT_EQ(0, box->Status()) << run << ": no box came\n" << Tail(program->Errors());
+
+        program->Signal(signal);
+        ASSERT_TRUE(program->WaitForEnd(10000)) << run << ": still running 10 s after the signal\n"
+                                                << Tail(program->Errors());
+        EXPECT_EQ(0, program->Status()) << run << "\n" << Tail(program->Errors());
+        EXPECT_EQ(wxString::npos, program->Errors().find("calling SiteRun")) << run << ": it went on after the box";
+        EXPECT_EQ(0u, site.CountRequests(LIST_PATH)) << run;
+        EXPECT_EQ(written, TestSupport::FileContents(ConfigPath())) << run << ": the configuration was written";
+        EXPECT_EQ("", Complaints(program->Errors())) << run;
+    }
 }

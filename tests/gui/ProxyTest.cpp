@@ -133,6 +133,7 @@ TEST_F(ConfiguredTest, EveryRequestGoesThroughTheProxyWithItsPort)
         // The update and its companions, beside a program in a throwaway folder.
         ScopedProgramName program(dir + "/Parlo");
         wxFileName::Mkdir(dir + "/ja/LC_MESSAGES", 0700, wxPATH_MKDIR_FULL);
+        ASSERT_TRUE(wxCopyFile(TestSupport::BuildDir() + "/Parlo.trust-test-key", dir + "/Parlo.trust-test-key"));
         wxFileName* offered = nullptr;
         wxTEST_DIALOG(offered = GetNewPluginFileName(), wxExpectModal<wxMessageDialog>(wxYES));
         EXPECT_NE(nullptr, offered);
@@ -156,6 +157,7 @@ TEST_F(ConfiguredTest, EveryRequestGoesThroughTheProxyWithItsPort)
     for ( const char* target : { "/include/js/online_performers.js", "/tovrik?username=viewer&password=secret",
                                      "/WebArchive/Newcomer/thumbs/LinkedImage.jpg",
                                      "/cgi-bin/app/update.cgi?version=1.3.0",
+                                     "/cgi-bin/app/update.cgi?version=1.3.0&type=statement",
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=skin",
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=mo",
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=manifest" } )

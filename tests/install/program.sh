@@ -95,4 +95,17 @@ command=$(sed -n 's/^Exec=//p' "$desktop")
 (cd "$HOME" && PATH="$root/usr/bin:$PATH" while_running=toggle_start_at_login \
     run_until_first_list "$work/installed.log" "$command" "${options[@]}") || fail "the installed program"
 found_beside "$work/installed.log" "$installed"
-echo "program.sh: started through PATH, a link and the installed package"
+
+# Built without a publisher's key, the installed program trusts no key: it offers no update,
+# however well the site signs one with the test key, asks the site nothing, and says why once.
+sitesim_stop
+sitesim_start "$build" "$work/sitesim.log" --performers 20 --update "$build/Parlo.so"
+sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0"
+(cd "$HOME" && PATH="$root/usr/bin:$PATH" run_until_first_list "$work/unkeyed.log" parlo --config "$work/Parlo.conf") \
+    || fail "the installed program offered an update"
+[ "$(grep -c "no self-update: this program was built without a publisher's key" "$work/unkeyed.log")" -eq 1 ] \
+    || fail "the installed program does not say why it offers no update"
+if grep -q "update.cgi" "$work/sitesim.log"; then
+    fail "the installed program asked the site for an update"
+fi
+echo "program.sh: started through PATH, a link and the installed package; no self-update without a publisher's key"

@@ -7,6 +7,7 @@
 #include "sitesim/PerformerScript.h"
 #include "sitesim/SiteServer.h"
 #include "sitesim/ThumbnailMaker.h"
+#include "sitesim/UpdateSigner.h"
 #include "sitesim/UrlText.h"
 
 #include <httplib.h>
@@ -193,6 +194,8 @@ private:
     Answer PreviewAnswer(const Request& request);
     Answer UpdateAnswer(const Request& request);
     std::string UpdateFileLocked(const Request& request) const;
+    std::string StatementLocked(const Request& request) const;
+    bool OfferedLocked(const Request& request) const;
     std::string NormalType(const Request& request);
 
     int SendAnswer(httplib::Response& response, const Answer& answer);
@@ -221,6 +224,7 @@ private:
     FaultMix m_faultMix;
     std::vector<Request> m_requests;
     std::map<std::string, std::string> m_thumbnails;
+    std::string m_statement;
     std::mt19937 m_random;
     unsigned m_fillerSeed = 0;
 
@@ -249,6 +253,18 @@ bool SimulatedSite::Impl::Start(int port)
     std::lock_guard<std::mutex> runLock(m_runMutex);
     if ( m_server || port < 0 || port > 65535 )
         return false;
+    if ( !m_options.updateFile.empty() && m_options.updateStatement )
+    {
+        // Made from the files as they are now: whatever changes them later is a tampering. Files
+        // that cannot be read give no statement, as they give no update.
+        const std::string seed =
+            m_options.updateSigningSeed.empty() ? UpdateSigner::TEST_KEY_SEED : m_options.updateSigningSeed;
+        const std::string statement =
+            UpdateSigner::Sign(m_options.updateVersion, m_options.updateFile, m_options.updateSkinFile,
+                               m_options.updateMoFile, m_options.updateManifestFile, seed);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_statement = statement;
+    }
     auto server = std::make_unique<SiteServer>(
         [this](const httplib::Request& request, httplib::Response& response, ConnectionStream& stream) {
             Serve(request, response, stream);
@@ -713,11 +729,24 @@ Answer SimulatedSite::Impl::PreviewAnswer(const Request& request)
     return {200, HTML_TYPE, body};
 }
 
-std::string SimulatedSite::Impl::UpdateFileLocked(const Request& request) const
+bool SimulatedSite::Impl::OfferedLocked(const Request& request) const
 {
     const auto version = request.params.find("version");
     const std::string offeredTo = version == request.params.end() ? std::string() : version->second;
-    if ( !m_options.currentVersion.empty() && offeredTo == m_options.currentVersion )
+    return m_options.currentVersion.empty() || offeredTo != m_options.currentVersion;
+}
+
+std::string SimulatedSite::Impl::StatementLocked(const Request& request) const
+{
+    const auto type = request.params.find("type");
+    if ( type == request.params.end() || type->second != "statement" || !OfferedLocked(request) )
+        return std::string();
+    return m_statement;
+}
+
+std::string SimulatedSite::Impl::UpdateFileLocked(const Request& request) const
+{
+    if ( !OfferedLocked(request) )
         return std::string();
     const auto type = request.params.find("type");
     if ( type == request.params.end() )
@@ -734,10 +763,14 @@ std::string SimulatedSite::Impl::UpdateFileLocked(const Request& request) const
 Answer SimulatedSite::Impl::UpdateAnswer(const Request& request)
 {
     std::string file;
+    std::string statement;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         file = UpdateFileLocked(request);
+        statement = StatementLocked(request);
     }
+    if ( !statement.empty() )
+        return {200, BINARY_TYPE, statement};
     if ( file.empty() )
         return {200, HTML_TYPE, Page("Lumora Messenger", "There is no update. You have the latest version.")};
     std::string contents;
@@ -758,7 +791,7 @@ std::string SimulatedSite::Impl::NormalType(const Request& request)
     if ( request.path == UPDATE_PATH )
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return UpdateFileLocked(request).empty() ? HTML_TYPE : BINARY_TYPE;
+        return UpdateFileLocked(request).empty() && StatementLocked(request).empty() ? HTML_TYPE : BINARY_TYPE;
     }
     return HTML_TYPE;
 }

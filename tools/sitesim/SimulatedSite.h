@@ -27,6 +27,12 @@ public:
         std::vector<std::string> favorites;
         std::string updateFile, updateSkinFile, updateMoFile, updateManifestFile;
         std::string currentVersion; // no update is offered to this version (empty: offered to all)
+        // The update comes with a statement that vouches for its files as they are when the site
+        // starts ("&type=statement"), naming this version and signed with the key grown from this
+        // seed (64 hexadecimal digits; empty: the test key).
+        bool updateStatement = true;
+        std::string updateVersion = "1.4.0";
+        std::string updateSigningSeed;
         bool logRequests = false;   // one line per request on stdout
     };
 

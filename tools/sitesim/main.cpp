@@ -32,6 +32,11 @@ const char USAGE[] =
     "  --update-mo FILE       ... and its message catalogue\n"
     "  --update-manifest FILE ... and its manifest\n"
     "  --current-version V    offer no update to version V\n"
+    "  --update-version V     the version the update's signed statement names (default 1.4.0)\n"
+    "  --update-signing-key S sign the statement with the key grown from the seed S (64\n"
+    "                         hexadecimal digits; default: the test key, which development\n"
+    "                         builds of the program trust)\n"
+    "  --no-update-statement  offer the update without its signed statement\n"
     "  --faults SHARE         share of requests answered badly, 0..1 (default 0): errors,\n"
     "                         dropped or cut connections, garbage, wrong lengths, late,\n"
     "                         oversized or one-line answers; never the preview page\n"
@@ -53,6 +58,9 @@ enum OptionId
     UPDATE_MO,
     UPDATE_MANIFEST,
     CURRENT_VERSION,
+    UPDATE_VERSION,
+    UPDATE_SIGNING_KEY,
+    NO_UPDATE_STATEMENT,
     FAULTS,
     FAULT_SEED
 };
@@ -69,6 +77,9 @@ const option LONG_OPTIONS[] = {
     {"update-mo", required_argument, nullptr, UPDATE_MO},
     {"update-manifest", required_argument, nullptr, UPDATE_MANIFEST},
     {"current-version", required_argument, nullptr, CURRENT_VERSION},
+    {"update-version", required_argument, nullptr, UPDATE_VERSION},
+    {"update-signing-key", required_argument, nullptr, UPDATE_SIGNING_KEY},
+    {"no-update-statement", no_argument, nullptr, NO_UPDATE_STATEMENT},
     {"faults", required_argument, nullptr, FAULTS},
     {"fault-seed", required_argument, nullptr, FAULT_SEED},
     // Whatever follows "--help=" is ignored: help is help.
@@ -181,6 +192,17 @@ std::string TakeOption(int id, const std::string& option, const std::string& val
         case CURRENT_VERSION:
             site.currentVersion = value;
             return std::string();
+        case UPDATE_VERSION:
+            site.updateVersion = value;
+            return std::string();
+        case UPDATE_SIGNING_KEY:
+            if ( value.size() != 64 || value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos )
+                return "option " + option + " needs 64 hexadecimal digits";
+            site.updateSigningSeed = value;
+            return std::string();
+        case NO_UPDATE_STATEMENT:
+            site.updateStatement = false;
+            return std::string();
         case FAULTS: return ReadShare(option, value, settings.faults);
         case FAULT_SEED: return ReadWhole(option, value, 0, 4294967295L, settings.faultSeed);
     }
@@ -223,7 +245,7 @@ std::string ParseArguments(int argc, char** argv, Settings& settings)
             settings.help = true;
             return std::string();
         }
-        error = TakeOption(id, OptionName(argument), optarg, settings);
+        error = TakeOption(id, OptionName(argument), optarg ? optarg : "", settings);
         if ( !error.empty() )
             return error;
     }
