@@ -27,6 +27,8 @@ AuthenticationDialog::AuthenticationDialog(wxWindow* parent, wxWindowID id, cons
                                      wxDefaultSize, wxTE_PASSWORD);
     m_okButton = new wxButton(this, wxID_OK, _("OK"));
     m_cancelButton = new wxButton(this, wxID_CANCEL, _("Cancel"));
+    // Enter in either field signs in, as in every sign-in form of the desktop.
+    m_okButton->SetDefault();
     SetTitle(_("Authentication"));
     DoLayout();
 

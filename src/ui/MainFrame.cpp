@@ -20,6 +20,7 @@
 #include "ui/PasswordStore.h"
 #include "ui/PopupDialog.h"
 #include "ui/PopupDialogManager.h"
+#include "ui/StatusLine.h"
 
 #include <wx/app.h>
 #include <wx/bmpbndl.h>
@@ -36,6 +37,10 @@
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
 
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_DOWNLOAD_FINISHED(MainFrame::OnDownloadFinished)
@@ -63,6 +68,11 @@ MainFrame::MainFrame()
     m_search = new wxSearchCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0);
     m_search->ShowCancelButton(true);
     m_search->SetDescriptiveText(_("Find a performer"));
+#ifdef __WXGTK__
+    // The hint in the empty field is drawn, not said: a screen reader gets it as the description.
+    atk_object_set_description(gtk_widget_get_accessible(m_search->GetHandle()),
+                               _("Find a performer").utf8_str());
+#endif
     m_search->Bind(wxEVT_TEXT, &MainFrame::OnSearchText, this);
     m_search->Bind(wxEVT_SEARCHCTRL_CANCEL_BTN, [this](wxCommandEvent&) { m_search->Clear(); });
     m_notebook = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "notebook");
@@ -321,10 +331,56 @@ void MainFrame::OnCharHook(wxKeyEvent& event)
 {
     wxWindow* focus = FindFocus();
     const bool inSearch = focus && (focus == m_search || focus->GetParent() == m_search);
-    if ( event.GetKeyCode() == WXK_ESCAPE && inSearch && !m_search->IsEmpty() )
-        m_search->Clear();
+    const int key = event.GetKeyCode();
+    const int modifiers = event.GetModifiers();
+    if ( key == WXK_ESCAPE && inSearch )
+    {
+        // Emptied, and back to the names it was narrowing.
+        if ( !m_search->IsEmpty() )
+            m_search->Clear();
+        if ( wxWindow* tree = GetShownTree() )
+            tree->SetFocus();
+    }
+    else if ( modifiers == wxMOD_CONTROL && key == 'F' )
+    {
+        m_search->SetFocus();
+        m_search->SelectAll();
+    }
+    else if ( (modifiers == wxMOD_CONTROL && (key == WXK_PAGEDOWN || key == WXK_PAGEUP || key == WXK_TAB))
+              || (modifiers == (wxMOD_CONTROL | wxMOD_SHIFT) && key == WXK_TAB) )
+    {
+        // From wherever the focus is, as in the other notebooks of the desktop; whoever was in
+        // the tree of one page goes on in the tree of the other.
+        const bool inTree = focus && focus == GetShownTree();
+        m_notebook->AdvanceSelection(key == WXK_PAGEDOWN || (key == WXK_TAB && !(modifiers & wxMOD_SHIFT)));
+        if ( inTree )
+        {
+            if ( wxWindow* tree = GetShownTree() )
+                tree->SetFocus();
+        }
+    }
     else
+    {
         event.Skip();
+    }
+}
+
+wxWindow* MainFrame::GetShownTree() const
+{
+    const int page = m_notebook->GetSelection();
+    UserListTreeCtrl* tree = nullptr;
+    if ( page != wxNOT_FOUND && m_notebook->GetPage(page) == m_allPanel )
+        tree = m_allTree;
+    else if ( page != wxNOT_FOUND && m_notebook->GetPage(page) == m_favoritePanel )
+        tree = m_favoriteTree;
+    if ( tree && tree->GetFilterView() )
+        return tree->GetFilterView();
+    return tree;
+}
+
+wxStatusBar* MainFrame::OnCreateStatusBar(int WXUNUSED(number), long style, wxWindowID id, const wxString& name)
+{
+    return new StatusLine(this, id, style, name);
 }
 
 void MainFrame::OnSyncStatus(SyncStatusEvent& event)

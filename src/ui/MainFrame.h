@@ -42,6 +42,8 @@ public:
     // While one of our handlers runs a modal dialog, the frame must not go from under it: the
     // dialog is ended first, and the frame goes once its loop has returned.
     bool Destroy() override;
+    // The status line that screen readers read.
+    wxStatusBar* OnCreateStatusBar(int number, long style, wxWindowID id, const wxString& name) override;
 
     AllTreeCtrl* GetAllTree() const { return m_allTree; }
     FavoriteTreeCtrl* GetFavoriteTree() const { return m_favoriteTree; }
@@ -77,7 +79,11 @@ private:
     void OnSyncStatus(SyncStatusEvent& event);
     // The search field narrows both trees to the names that hold its text; Esc empties it.
     void OnSearchText(wxCommandEvent& event);
+    // Keys that work anywhere in the frame: Ctrl+F for the search field, Esc there back to the
+    // tree, Ctrl+PageUp, Ctrl+PageDown and Ctrl+Tab for the pages.
     void OnCharHook(wxKeyEvent& event);
+    // The tree the user sees on the current page: the full one, or its filtered view.
+    wxWindow* GetShownTree() const;
     void OnDownloadFinished(DownloadFinishedEvent& event);
 
     wxMenuBar* m_menuBar = nullptr;

@@ -10,6 +10,7 @@
 
 #include <wx/bitmap.h>
 #include <wx/bmpbndl.h>
+#include <wx/bookctrl.h>
 #include <wx/image.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
@@ -25,6 +26,11 @@ wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_MENU(wxID_OPEN, UserListTreeCtrl::OnMenu)
     EVT_TREE_ITEM_ACTIVATED(wxID_ANY, UserListTreeCtrl::OnTreeItemActivated)
     EVT_TREE_ITEM_RIGHT_CLICK(wxID_ANY, UserListTreeCtrl::OnTreeItemRightClick)
+    EVT_TREE_KEY_DOWN(wxID_ANY, UserListTreeCtrl::OnTreeKeyDown)
+    EVT_TREE_SEL_CHANGED(wxID_ANY, UserListTreeCtrl::OnTreeSelChanged)
+    EVT_TREE_ITEM_EXPANDED(wxID_ANY, UserListTreeCtrl::OnTreeItemExpandedOrCollapsed)
+    EVT_TREE_ITEM_COLLAPSED(wxID_ANY, UserListTreeCtrl::OnTreeItemExpandedOrCollapsed)
+    EVT_TREE_DELETE_ITEM(wxID_ANY, UserListTreeCtrl::OnTreeDeleteItem)
     EVT_USER_ADDED(UserListTreeCtrl::OnUserAdded)
     EVT_USER_CHANGED(UserListTreeCtrl::OnUserChanged)
     EVT_USER_DELETED(UserListTreeCtrl::OnUserDeleted)
@@ -43,7 +49,9 @@ UserListTreeCtrl::UserListTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoin
                                    const wxSize& size, long style, const wxValidator& validator,
                                    const wxString& name)
     : wxTreeCtrl(parent, id, pos, size, style, validator, name)
+    , AccessibleView(AccessibleView::TREE)
 {
+    AttachTo(this);
     AddRoot(wxEmptyString, -1, -1, nullptr);
 }
 
@@ -115,6 +123,7 @@ wxTreeItemId UserListTreeCtrl::AppendUserItem(const wxTreeItemId& parent, const 
 {
     UserListTreeItemData* data = new UserListTreeItemData(user);
     const wxTreeItemId item = AppendItem(parent, user.GetName(), image, image, data);
+    NotifyRowsChanged();
     if ( item.IsOk() )
     {
         data->m_owner = this;
@@ -168,6 +177,11 @@ bool UserListTreeCtrl::ProcessEvent(wxEvent& event)
     ++m_processing;
     const bool handled = wxTreeCtrl::ProcessEvent(event);
     --m_processing;
+    // A user's status may have changed, or a group's count: names are read when asked.
+    const wxEventType type = event.GetEventType();
+    if ( type == wxEVT_USER_CHANGED || type == wxEVT_USER_ADDED || type == wxEVT_USER_DELETED
+         || type == wxEVT_USER_LIST_INITIALIZED )
+        NotifyRowsChanged();
     // The tree's own follow-up events are the view's to make from the outer one.
     if ( m_view && m_processing == 0 )
         FollowInView(event);
@@ -413,12 +427,131 @@ void UserListTreeCtrl::OnTreeItemActivated(wxTreeEvent& WXUNUSED(event))
 
 void UserListTreeCtrl::OnTreeItemRightClick(wxTreeEvent& event)
 {
+    ShowContextMenu(event.GetItem(), ScreenToClient(wxGetMousePosition()));
+}
+
+void UserListTreeCtrl::ShowContextMenu(const wxTreeItemId& item, const wxPoint& position)
+{
     // Branches have no menu. The selection stays as it is: "Profile" acts on it.
-    if ( !GetUserData(event.GetItem()) )
+    if ( !GetUserData(item) )
         return;
     wxMenu menu;
     menu.Append(wxID_OPEN, _("Profile"), wxEmptyString, wxITEM_NORMAL);
-    PopupMenu(&menu, ScreenToClient(wxGetMousePosition()));
+    PopupMenu(&menu, position);
+}
+
+void UserListTreeCtrl::OnTreeKeyDown(wxTreeEvent& event)
+{
+    const wxKeyEvent& key = event.GetKeyEvent();
+    const int code = key.GetKeyCode();
+    const bool menuKey = code == WXK_MENU || code == WXK_WINDOWS_MENU
+                         || (code == WXK_F10 && key.GetModifiers() == wxMOD_SHIFT);
+    if ( !menuKey )
+    {
+        event.Skip();
+        return;
+    }
+    // Where the row is, as a right click on it would have it.
+    const wxTreeItemId item = GetSelection();
+    wxRect rect;
+    if ( !item.IsOk() || !GetBoundingRect(item, rect, true) )
+        return;
+    ShowContextMenu(item, wxPoint(rect.GetLeft(), rect.GetBottom()));
+}
+
+void UserListTreeCtrl::OnTreeSelChanged(wxTreeEvent& event)
+{
+    NotifyCurrentRow(event.GetItem().GetID());
+    event.Skip();
+}
+
+void UserListTreeCtrl::OnTreeItemExpandedOrCollapsed(wxTreeEvent& event)
+{
+    NotifyRowsChanged();
+    event.Skip();
+}
+
+void UserListTreeCtrl::OnTreeDeleteItem(wxTreeEvent& event)
+{
+    NotifyRowDeleted(event.GetItem().GetID());
+    event.Skip();
+}
+
+wxString UserListTreeCtrl::GetAccessibleName() const
+{
+    // The page it stands on: "All" or "Favorite".
+    for ( const wxWindow* page = this; page && page->GetParent(); page = page->GetParent() )
+    {
+        if ( const wxBookCtrlBase* book = wxDynamicCast(page->GetParent(), wxBookCtrlBase) )
+        {
+            const int at = book->FindPage(page);
+            return at == wxNOT_FOUND ? wxString() : book->GetPageText(at);
+        }
+    }
+    return wxString();
+}
+
+void UserListTreeCtrl::ListRows(std::vector<Row>& rows) const
+{
+    ListRows(GetRootItem(), rows);
+}
+
+void UserListTreeCtrl::ListRows(const wxTreeItemId& parent, std::vector<Row>& rows) const
+{
+    if ( !parent.IsOk() )
+        return;
+    wxTreeItemIdValue cookie;
+    for ( wxTreeItemId item = GetFirstChild(parent, cookie); item.IsOk(); item = GetNextChild(parent, cookie) )
+    {
+        rows.push_back(item.GetID());
+        if ( ItemHasChildren(item) && IsExpanded(item) )
+            ListRows(item, rows);
+    }
+}
+
+wxString UserListTreeCtrl::GetRowName(Row row) const
+{
+    const wxTreeItemId item(const_cast<void*>(row));
+    const UserListTreeItemData* data = GetUserData(item);
+    // A group reads as it is shown, with its count.
+    if ( !data )
+        return GetItemText(item);
+    // A performer reads as the icon shows: free or busy, offline for a favourite who is not here.
+    const int status = data->GetUser().GetStatus();
+    wxString word;
+    if ( status == STATUS_OFFLINE )
+        word = _("offline");
+    else if ( OnlineIcon(status, 1, 2) == 1 )
+        word = _("free");
+    else if ( OnlineIcon(status, 1, 2) == 2 )
+        word = _("busy");
+    return word.empty() ? data->GetUser().GetName() : data->GetUser().GetName() + ", " + word;
+}
+
+int UserListTreeCtrl::GetRowLevel(Row row) const
+{
+    int level = 0;
+    for ( wxTreeItemId item = GetItemParent(wxTreeItemId(const_cast<void*>(row)));
+          item.IsOk() && item != GetRootItem(); item = GetItemParent(item) )
+        ++level;
+    return level;
+}
+
+bool UserListTreeCtrl::IsRowExpandable(Row row) const
+{
+    return ItemHasChildren(wxTreeItemId(const_cast<void*>(row)));
+}
+
+bool UserListTreeCtrl::IsRowExpanded(Row row) const
+{
+    const wxTreeItemId item(const_cast<void*>(row));
+    return ItemHasChildren(item) && IsExpanded(item);
+}
+
+AccessibleView::Row UserListTreeCtrl::GetCurrentRow() const
+{
+    const wxTreeItemId item = GetSelection();
+    return item.IsOk() ? item.GetID() : nullptr;
 }
 
 void UserListTreeCtrl::Unindex(const UserListTreeItemData* data, const wxString& name)

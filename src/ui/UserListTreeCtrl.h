@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/User.h"
+#include "ui/AccessibleView.h"
 
 #include <wx/treectrl.h>
 
@@ -22,7 +23,10 @@ class wxIdleEvent;
 // FindItem, provided user items enter the tree only through AppendUserItem and items are never
 // sorted or inserted before others (the trees do neither); user items leave the index with
 // their data, whatever call deletes them.
-class UserListTreeCtrl : public wxTreeCtrl
+//
+// Screen readers read it as a tree of its rows: each performer by name and status, each group by
+// its text. The Menu key and Shift+F10 open the context menu of the selected row.
+class UserListTreeCtrl : public wxTreeCtrl, public AccessibleView
 {
 public:
     UserListTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -47,6 +51,15 @@ public:
 
     // Hands what came from outside on to the view as well, once this tree has taken it.
     bool ProcessEvent(wxEvent& event) override;
+
+    // What a screen reader reads: the page's name, the rows shown, each row's text.
+    wxString GetAccessibleName() const override;
+    void ListRows(std::vector<Row>& rows) const override;
+    wxString GetRowName(Row row) const override;
+    int GetRowLevel(Row row) const override;
+    bool IsRowExpandable(Row row) const override;
+    bool IsRowExpanded(Row row) const override;
+    Row GetCurrentRow() const override;
 
 protected:
     // The default reactions. A subclass's table replaces them; its handlers may call them.
@@ -81,6 +94,13 @@ private:
     void OnMenu(wxCommandEvent& event);
     void OnTreeItemActivated(wxTreeEvent& event);
     void OnTreeItemRightClick(wxTreeEvent& event);
+    void OnTreeKeyDown(wxTreeEvent& event);
+    void OnTreeSelChanged(wxTreeEvent& event);
+    void OnTreeItemExpandedOrCollapsed(wxTreeEvent& event);
+    void OnTreeDeleteItem(wxTreeEvent& event);
+    // "Profile" for the user of item, at position in this window; nothing for a group.
+    void ShowContextMenu(const wxTreeItemId& item, const wxPoint& position);
+    void ListRows(const wxTreeItemId& parent, std::vector<Row>& rows) const;
 
     struct IndexEntry
     {

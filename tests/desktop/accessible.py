@@ -1,18 +1,102 @@
 #!/usr/bin/python3
-# What a screen reader learns of the program's pop-ups: reads the accessibility bus as Orca
-# does and prints one line "ROLE<TAB>NAME" for each top-level window of the application APP
-# that a screen reader announces as it appears (a notification or an alert).
-# Usage: accessible.py APP
+# What a screen reader learns of the application APP, read from the accessibility bus as Orca
+# reads it. One line per finding, fields separated by tabs:
+#   popups         each top-level window announced as it appears: "ROLE  NAME"
+#   trees          each tree: "tree  NAME  SHOWING", then its rows: "row  TREE  NAME  STATES"
+#   status         each status bar: "status  TEXT"
+#   focus          the object that has the keyboard focus: "focus  ROLE  NAME"
+#   pages          each page tab: "page  NAME  selected|-"
+#   menus          each menu item shown on screen: "menu item  NAME"
+#   listen SECONDS what a screen reader hears while moving, for that long: "event  TYPE  NAME"
+# Usage: accessible.py APP MODE [SECONDS]
 import sys
 
 import pyatspi
 
 ANNOUNCED = ("notification", "alert")
 
-desktop = pyatspi.Registry.getDesktop(0)
-for application in desktop:
-    if application is None or application.name != sys.argv[1]:
-        continue
-    for window in application:
-        if window is not None and window.getRoleName() in ANNOUNCED:
-            print("%s\t%s" % (window.getRoleName(), window.name))
+
+def application():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == sys.argv[1]:
+            return app
+    return None
+
+
+def states(thing):
+    return thing.getState()
+
+
+def walk(thing, found, limit=100000):
+    """Every object below thing, depth first, that found(object) accepts; rows of trees too."""
+    result = []
+    stack = [thing]
+    while stack and len(result) < limit:
+        current = stack.pop()
+        if current is None:
+            continue
+        if found(current):
+            result.append(current)
+        stack.extend(reversed([current.getChildAtIndex(i) for i in range(current.childCount)]))
+    return result
+
+
+def role(thing):
+    return thing.getRoleName()
+
+
+def say(*fields):
+    print("\t".join(str(field) for field in fields), flush=True)
+
+
+def main():
+    mode = sys.argv[2]
+    app = application()
+    if app is None:
+        sys.exit("no application " + sys.argv[1] + " on the accessibility bus")
+    if mode == "popups":
+        for window in app:
+            if window is not None and role(window) in ANNOUNCED:
+                say(role(window), window.name)
+    elif mode == "trees":
+        for tree in walk(app, lambda o: role(o) == "tree"):
+            say("tree", tree.name, "showing" if states(tree).contains(pyatspi.STATE_SHOWING) else "-")
+            for row in tree:
+                marks = [name for name, state in (("selected", pyatspi.STATE_SELECTED),
+                                                  ("focused", pyatspi.STATE_FOCUSED),
+                                                  ("expanded", pyatspi.STATE_EXPANDED))
+                         if states(row).contains(state)]
+                say("row", tree.name, row.name, ",".join(marks) or "-")
+    elif mode == "status":
+        for bar in walk(app, lambda o: role(o) == "status bar"):
+            say("status", bar.name)
+    elif mode == "focus":
+        for thing in walk(app, lambda o: states(o).contains(pyatspi.STATE_FOCUSED) and role(o) != "tree item"):
+            say("focus", role(thing), thing.name)
+    elif mode == "pages":
+        for tab in walk(app, lambda o: role(o) == "page tab"):
+            say("page", tab.name, "selected" if states(tab).contains(pyatspi.STATE_SELECTED) else "-")
+    elif mode == "menus":
+        for item in walk(app, lambda o: role(o) == "menu item" and states(o).contains(pyatspi.STATE_SHOWING)):
+            say("menu item", item.name)
+    elif mode == "listen":
+        def heard(event):
+            if event.host_application is None or event.host_application.name != sys.argv[1]:
+                return
+            thing = event.any_data if event.type.startswith("object:active-descendant-changed") else event.source
+            if event.type.startswith("object:state-changed") and not event.detail1:
+                return
+            say("event", event.type, thing.name if thing is not None else "")
+
+        for kind in ("object:active-descendant-changed", "object:state-changed:focused",
+                     "object:state-changed:selected"):
+            pyatspi.Registry.registerEventListener(heard, kind)
+        from gi.repository import GLib
+        GLib.timeout_add(int(float(sys.argv[3]) * 1000), lambda: pyatspi.Registry.stop())
+        say("listening")
+        pyatspi.Registry.start()
+    else:
+        sys.exit("unknown mode " + mode)
+
+
+main()

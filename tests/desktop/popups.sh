@@ -122,7 +122,7 @@ fi
 
 if [ "$desktop" = xfce ]; then
     # A screen reader announces each pop-up by who and what: "NAME is online", "NAME is free now".
-    heard=$(/usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo) || fail "the accessibility bus could not be read"
+    heard=$(/usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo popups) || fail "the accessibility bus could not be read"
     [ -n "$heard" ] || fail "no pop-up is a notification a screen reader announces"
     while IFS=$'\t' read -r role name; do
         performer=${name% is online}

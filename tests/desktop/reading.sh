@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The program as a blind user meets it: read from the accessibility bus as a screen reader reads it,
+# and used from the keyboard alone, on a display, a session bus and a window manager (openbox) of
+# its own. Both trees' rows are there by performer and status, the groups with their counts, the
+# status line with its text; moving with the arrow keys is heard; the Menu key and Shift+F10 open a
+# row's menu, Ctrl+F reaches the search field and Esc leaves it, Ctrl+PageDown, Ctrl+PageUp and
+# Ctrl+Tab switch pages from inside the tree, and the sign-in works from the keyboard.
+# Usage: reading.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${READING_SESSION:-}" ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    # A session bus that starts nothing by itself: no keyring comes to ask for a password of its
+    # own when the program signs in.
+    READING_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' \
+        dbus-run-session --config-file="$here/bare-bus.conf" -- "$0" "$@" \
+        2> "$work/session.stderr" || { grep -v "dbus-daemon\|SpiRegistry" "$work/session.stderr" >&2; exit 1; }
+    exit 0
+fi
+work=$READING_SESSION
+source "$here/../../scripts/sitesim.sh"
+source "$here/../common/program.sh"
+source "$here/session.sh"
+log=$work/parlo.log
+pids=()
+trap stop_started EXIT
+fail() {
+    echo "reading.sh: $*" >&2
+    [ -f "$log" ] && tail -n 20 "$log" >&2
+    import -window root "$build/desktop-reading-failed.png" 2>/dev/null || true
+    exit 1
+}
+reader() { /usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo "$@"; }
+# Whether what the reader finds in MODE has a line matching the extended expression.
+finds() { reader "$1" | grep -c -E "$2" > /dev/null; }
+key() { xdotool key --clearmodifiers "$@"; }
+
+# The accessibility bus, as a desktop session starts it.
+/usr/libexec/at-spi-bus-launcher --launch-immediately > "$work/at-spi.log" 2>&1 &
+pids+=("$!")
+a11y_bus() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner org.a11y.Bus 2>/dev/null | grep -c true > /dev/null
+}
+wait_for 300 a11y_bus || fail "no accessibility bus"
+openbox --sm-disable > "$work/openbox.log" 2>&1 &
+pids+=("$!")
+wm_there() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -c "window id" > /dev/null; }
+wait_for 300 wm_there || fail "openbox did not start"
+favorites=Anna_23,LenaCat,Mia_Rose,LittleYuna
+sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0 --account demo:demo --favorites "$favorites"
+sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2"
+program_start "$work/Parlo.conf" "$log"
+frame=$(timeout 30 xdotool search --sync --name '^Parlo Tovrik$' | head -n 1)
+[ -n "$frame" ] || fail "no frame"
+xdotool windowactivate --sync "$frame" 2>/dev/null || true
+wait_for 100 finds focus "^focus	tree	All$" || fail "the tree does not have the focus: $(reader focus)"
+
+# Every performer of the list by name and status, and the group by what it shows.
+rows=$(reader trees)
+performers=$(grep -c -E "^row	All	[^	]+, (free|busy)	" <<< "$rows" || true)
+[ "$performers" -ge 20 ] || fail "the All tree reads $performers performers: $rows"
+grep -q -E "^row	All	Online \($performers\)	expanded" <<< "$rows" || fail "no group reads \"Online ($performers)\": $rows"
+finds status "^status	[0-9]+ online · updated [0-9:]+$" || fail "the status line reads \"$(reader status)\""
+
+# Moving down is heard: the row the keys reach, by name.
+/usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo listen 30 > "$work/heard.txt" &
+listener=$!
+pids+=("$listener")
+wait_for 100 grep -q "^listening" "$work/heard.txt" || fail "cannot listen to the accessibility bus"
+key Down
+key Down
+heard_row() { grep -c -E "^event	object:(active-descendant-changed|state-changed:focused)	[^	]+, (free|busy)$" "$work/heard.txt" > /dev/null; }
+wait_for 100 heard_row || fail "moving down in the tree says nothing: $(cat "$work/heard.txt")"
+# Gone before the program ends: GTK complains when a notebook's pages go while a screen reader
+# listens, which is none of this test's business.
+kill "$listener" 2>/dev/null || true
+wait "$listener" 2>/dev/null || true
+
+# A row's menu from the keyboard, at the selected row.
+for keys in Menu shift+F10; do
+    key "$keys"
+    wait_for 100 finds menus "^menu item	Profile$" || fail "$keys opens no menu with \"Profile\""
+    key Escape
+    wait_for 100 eval '! finds menus "^menu item	Profile$"' || fail "Escape leaves the menu open"
+done
+
+# The search field and back.
+key ctrl+f
+wait_for 100 finds focus "^focus	text	Search$" || fail "Ctrl+F does not reach the search field: $(reader focus)"
+key Escape
+wait_for 100 finds focus "^focus	tree	All$" || fail "Esc does not go back to the tree: $(reader focus)"
+
+# The pages, from inside the tree.
+for step in "ctrl+Next Favorite" "ctrl+Prior All" "ctrl+Tab Favorite" "ctrl+shift+Tab All"; do
+    read -r keys page <<< "$step"
+    key "$keys"
+    wait_for 100 finds pages "^page	$page	selected$" || fail "$keys does not show the page $page: $(reader pages)"
+done
+
+# Signing in from the keyboard alone: the Tool menu by its mnemonic, the dialog's fields in turn.
+key alt+t
+wait_for 100 finds menus "^menu item	UpdateFavorite$" || fail "Alt+T does not open the Tool menu"
+key u
+dialog=$(timeout 30 xdotool search --sync --name '^Authentication$' | head -n 1)
+[ -n "$dialog" ] || fail "no sign-in dialog"
+wait_for 100 finds focus "^focus	text	" || fail "the sign-in dialog's first field does not have the focus: $(reader focus)"
+xdotool type --delay 20 demo
+key Tab
+xdotool type --delay 20 demo
+key Return
+favorites_read() {
+    rows=$(reader trees)
+    grep -q -E "^row	Favorite	Online \([0-9]+\)	" <<< "$rows" && grep -q -E "^row	Favorite	Offline \([0-9]+\)	" <<< "$rows"
+}
+wait_for 300 favorites_read || fail "the Favorite tree has no groups after signing in: $rows"
+for name in ${favorites//,/ }; do
+    grep -q -E "^row	Favorite	$name, (free|busy|offline)	" <<< "$rows" || fail "the Favorite tree does not read $name: $rows"
+done
+
+program_stop "$log"
+echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys"
