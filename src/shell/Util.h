@@ -12,6 +12,7 @@ public:
     static wxFileName GetApplicationFileName();
     // The host's name with the platform's library extension: the plug-in itself.
     static wxFileName GetPluginFileName();
-    // Opens url with the program registered for html files; false when there is none.
+    // Opens url in the desktop's web browser (the handler of its scheme); false when there is none.
+    // Built with the window code (LaunchBrowser.cpp): on GTK it asks the desktop through GIO.
     static bool LaunchBrowser(const wxString& url);
 };

@@ -43,6 +43,13 @@ int main(int argc, char** argv)
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     if ( runtime && wxFileName::Exists(wxString::FromUTF8(runtime) + "/bus") )
         unsetenv("XDG_RUNTIME_DIR");
+    // Nor are the user's applications and defaults (a real web browser): the run has folders of
+    // its own for them, where a test registers its stand-ins. GLib reads their names only once.
+    const wxString desktop = TestSupport::MakeTempDir();
+    wxFileName::Mkdir(desktop + "/share/applications", wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+    wxFileName::Mkdir(desktop + "/config", wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+    setenv("XDG_DATA_HOME", (desktop + "/share").fn_str(), 1);
+    setenv("XDG_CONFIG_HOME", (desktop + "/config").fn_str(), 1);
     wxApp::SetInstance(new TestApp);
     if ( !wxEntryStart(argc, argv) )
         return 2;
@@ -59,5 +66,6 @@ int main(int argc, char** argv)
     const int result = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();
+    TestSupport::RemoveDir(desktop);
     return result;
 }

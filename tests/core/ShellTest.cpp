@@ -1,6 +1,5 @@
 #include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
-#include "common/TestSupport.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
 #include "shell/Util.h"
@@ -9,9 +8,6 @@
 
 #include <wx/app.h>
 #include <wx/fileconf.h>
-#include <wx/ffile.h>
-#include <wx/log.h>
-#include <wx/mimetype.h>
 #include <wx/utils.h>
 
 namespace
@@ -49,26 +45,6 @@ wxString Detect(const wxString* lower, const wxString* upper)
     ScopedEnv b("HTTP_PROXY", upper);
     return SystemProxy::Detect();
 }
-
-// Collects error messages instead of showing them.
-class CapturedLog : public wxLog
-{
-public:
-    CapturedLog() { m_previous = wxLog::SetActiveTarget(this); }
-    ~CapturedLog() override { wxLog::SetActiveTarget(m_previous); }
-    wxArrayString errors;
-
-protected:
-    void DoLogRecord(wxLogLevel level, const wxString& text, const wxLogRecordInfo&) override
-    {
-        if ( level == wxLOG_Error )
-            errors.push_back(text);
-    }
-
-private:
-    wxLog* m_previous = nullptr;
-};
-
 }
 
 TEST(SystemProxy, DetectsTheEnvironmentsProxy)
@@ -115,52 +91,4 @@ TEST(Util, FileNamesFollowTheProgramsFile)
         ScopedProgramName program("/opt/apps/Viewer.exe");
         EXPECT_EQ("/opt/apps/Viewer.so", Util::GetPluginFileName().GetFullPath());
     }
-}
-
-TEST(Util, LaunchBrowserRunsTheHtmlOpenCommand)
-{
-    // Start from a manager that knows nothing, whatever this machine has registered.
-    delete wxTheMimeTypesManager->GetFileTypeFromExtension("txt");
-    wxTheMimeTypesManager->ClearData();
-    const wxString dir = TestSupport::MakeTempDir();
-    {
-        CapturedLog log;
-        EXPECT_FALSE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna"));
-        ASSERT_EQ(1u, log.errors.size());
-        EXPECT_EQ("can not get filetype for html", log.errors[0]);
-    }
-    {
-        wxTheMimeTypesManager->AddFallback(
-            wxFileTypeInfo("text/html", "", "", "HTML without a command", "html", nullptr));
-        CapturedLog log;
-        EXPECT_FALSE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna"));
-        ASSERT_EQ(1u, log.errors.size());
-        EXPECT_EQ("can not get command for html", log.errors[0]);
-    }
-    {
-        // A recording "browser" whose template was written for local files.
-        const wxString script = dir + "/browser.sh";
-        const wxString record = dir + "/opened.txt";
-        wxFFile(script, "w").Write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + record + ".tmp\" && mv \""
-                                   + record + ".tmp\" \"" + record + "\"\n");
-        wxExecute("chmod +x " + script, wxEXEC_SYNC);
-        delete wxTheMimeTypesManager->Associate(
-            wxFileTypeInfo("text/html", script + " file://%s", "", "HTML", "html", nullptr));
-        CapturedLog log;
-        EXPECT_TRUE(Util::LaunchBrowser("http://127.0.0.1:8080/preview.shtml?Anna_01"));
-        EXPECT_TRUE(log.errors.empty());
-        ASSERT_TRUE(TestSupport::WaitFor([&] { return wxFileExists(record); }));
-        wxString opened;
-        wxFFile(record).ReadAll(&opened);
-        EXPECT_EQ("http://127.0.0.1:8080/preview.shtml?Anna_01", opened);
-
-        // Every "file://" goes, even one inside the address itself.
-        wxRemoveFile(record);
-        EXPECT_TRUE(Util::LaunchBrowser("http://host/file://x"));
-        ASSERT_TRUE(TestSupport::WaitFor([&] { return wxFileExists(record); }));
-        wxFFile(record).ReadAll(&opened);
-        EXPECT_EQ("http://host/x", opened);
-    }
-    wxTheMimeTypesManager->ClearData();
-    TestSupport::RemoveDir(dir);
 }

@@ -13,17 +13,17 @@ if [ -z "${NOTIFICATIONS_SESSION:-}" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
     mkdir -p "$work/home"
-    # The "browser" notes what it is asked to open; the toolkit finds it as the desktop's handler
-    # of web pages, by its entry among the user's applications.
-    # (The toolkit reads the command in lower case: the script's path has no capitals.)
+    # The "browser" notes what it is asked to open; the program finds it as the desktop's handler
+    # of web addresses, by its entry among the user's applications.
     browser=/tmp/parlo-browser-$$-$RANDOM
     mkdir "$browser"
     trap 'rm -rf "$work" "$browser"' EXIT
     printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s/opened.txt"\n' "$work" > "$browser/browser.sh"
     chmod +x "$browser/browser.sh"
     mkdir -p "$work/share/applications"
-    printf '[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\nMimeType=text/html;\n' \
+    printf '[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%u\nMimeType=x-scheme-handler/http;\n' \
         "$browser/browser.sh" > "$work/share/applications/recorder.desktop"
+    update-desktop-database "$work/share/applications"
     NOTIFICATIONS_SESSION=$work HOME=$work/home XDG_DATA_HOME=$work/share \
         xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
     exit
