@@ -7,7 +7,8 @@ packages=(
     cmake g++ make pkg-config
     libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev libnotify-dev libsodium-dev
     libgtest-dev
-    libcpp-httplib-dev libjpeg-dev
+    libcurl4-openssl-dev
+    libcpp-httplib-dev libjpeg-dev libssl-dev zlib1g-dev openssl
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
     dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 openbox sway waybar xwayland grim mutter

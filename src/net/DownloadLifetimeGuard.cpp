@@ -1,6 +1,7 @@
 #include "net/DownloadLifetimeGuard.h"
 
 #include "net/DownloadFinishedEvent.h"
+#include "net/StopSignal.h"
 
 #include <wx/app.h>
 #include <wx/filename.h>
@@ -44,6 +45,8 @@ struct Registry
     // System threads that entered a download and have not yet passed their very end.
     int systemThreads = 0;
     bool stopping = false;
+    // What ends the waits of the running downloads at once.
+    std::vector<StopSignal*> stops;
     // System ids of threads that passed their very end but whose last instructions may still run.
     std::vector<long> exiting;
     wxEvtHandler* dispatcher = nullptr;
@@ -236,7 +239,7 @@ DownloadLifetimeGuard::~DownloadLifetimeGuard()
     Release();
 }
 
-void DownloadLifetimeGuard::Enlist(wxEvtHandler* receiver, int id)
+void DownloadLifetimeGuard::Enlist(wxEvtHandler* receiver, int id, StopSignal* stop)
 {
     wxASSERT_MSG(wxThread::IsMain(), "a download is enlisted on the main thread");
     wxMutexLocker lock(gs_registry.lock);
@@ -244,6 +247,11 @@ void DownloadLifetimeGuard::Enlist(wxEvtHandler* receiver, int id)
         gs_registry.dispatcher = new Dispatcher;
     if ( receiver )
         m_delivery = new Delivery(receiver, id);
+    if ( stop )
+    {
+        m_stop = stop;
+        gs_registry.stops.push_back(stop);
+    }
     ++gs_registry.running;
     m_enlisted = true;
     // Forget threads that have long ended, so that the list stays short.
@@ -291,6 +299,12 @@ void DownloadLifetimeGuard::Release()
         return;
     m_enlisted = false;
     wxMutexLocker lock(gs_registry.lock);
+    if ( m_stop )
+    {
+        std::vector<StopSignal*>& stops = gs_registry.stops;
+        stops.erase(std::remove(stops.begin(), stops.end(), m_stop), stops.end());
+        m_stop = nullptr;
+    }
     --gs_registry.running;
     gs_registry.changed.Broadcast();
 }
@@ -315,6 +329,8 @@ void DownloadLifetimeGuard::WaitForAll()
         if ( waitedFor > 0 )
             wxLogTrace("lumora", "DownloadThread: waiting for %d download(s)", waitedFor);
         gs_registry.stopping = true;
+        for ( StopSignal* stop : gs_registry.stops )
+            stop->Raise();
         while ( gs_registry.running > 0 )
             gs_registry.changed.Wait();
         gs_registry.stopping = false;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+class StopSignal;
 class wxEvtHandler;
 
 // What keeps one download thread from outliving what it serves: its result reaches its receiver
@@ -19,9 +20,10 @@ public:
     DownloadLifetimeGuard(const DownloadLifetimeGuard&) = delete;
     DownloadLifetimeGuard& operator=(const DownloadLifetimeGuard&) = delete;
 
-    // On the main thread, once the download thread exists: it counts as running from now on, and
-    // its one result goes to receiver (null: to nobody) as a wxEVT_DOWNLOAD_FINISHED of id.
-    void Enlist(wxEvtHandler* receiver, int id);
+    // On the main thread, once the download thread exists: it counts as running from now on, its
+    // one result goes to receiver (null: to nobody) as a wxEVT_DOWNLOAD_FINISHED of id, and
+    // WaitForAll raises stop (if not null), which must outlive the guard.
+    void Enlist(wxEvtHandler* receiver, int id, StopSignal* stop = nullptr);
 
     // On the download thread, as it starts: WaitForAll also waits for this system thread to end.
     static void EnterThread();
@@ -48,5 +50,6 @@ private:
 
     // Who gets the result, until it is handed over: the download thread only carries it.
     Delivery* m_delivery = nullptr;
+    StopSignal* m_stop = nullptr;
     bool m_enlisted = false;
 };

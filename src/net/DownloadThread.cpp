@@ -32,7 +32,7 @@ DownloadThread::DownloadThread(wxEvtHandler* handler, int id, wxURL* url, wxHTTP
         return;
     }
     SetPriority(priority);
-    m_guard.Enlist(handler, id);
+    m_guard.Enlist(handler, id, &m_stop);
 }
 
 DownloadThread::~DownloadThread()
@@ -48,9 +48,14 @@ void DownloadThread::OnExit()
         m_guard.Release();
 }
 
+void DownloadThread::OnDelete()
+{
+    m_stop.Raise();
+}
+
 bool DownloadThread::ShouldStop()
 {
-    return TestDestroy() || DownloadLifetimeGuard::IsStopping();
+    return m_stop.IsRaised() || TestDestroy() || DownloadLifetimeGuard::IsStopping();
 }
 
 wxInputStream* DownloadThread::OpenBody()
@@ -58,18 +63,26 @@ wxInputStream* DownloadThread::OpenBody()
     HttpClient* client = dynamic_cast<HttpClient*>(m_http);
     if ( !m_http )
     {
-        // The URL's own client would hand its socket to the main loop: ours, with its settings.
-        if ( !m_url->IsOk() )
+        // Ours, not the URL's own client, which would hand its socket to the main loop and knows
+        // no https.
+        const wxString scheme = m_url->GetScheme().Lower();
+        if ( (scheme != "http" && scheme != "https") || m_url->GetServer().empty() )
             return nullptr;
         client = new HttpClient;
-        client->SetTimeout(m_url->GetProtocol().GetTimeout());
+        if ( m_url->IsOk() )
+            client->SetTimeout(m_url->GetProtocol().GetTimeout());
         m_http = client;
     }
-    // Quitting must not wait for a slow server.
     if ( client )
+    {
+        // Quitting must not wait for a slow server.
         client->SetStopTest([this] { return ShouldStop(); });
+        client->SetStopSignal(&m_stop);
+        return client->Open(*m_url);
+    }
 
-    // The configured host may carry a port: connect to both.
+    // Another toolkit client speaks plain http only. The configured host may carry a port:
+    // connect to both.
     unsigned long port = 0;
     if ( !m_url->GetPort().ToULong(&port) || port > 65535 )
         port = 0;

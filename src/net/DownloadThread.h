@@ -2,6 +2,7 @@
 
 #include "net/DownloadFinishedEvent.h"
 #include "net/DownloadLifetimeGuard.h"
+#include "net/StopSignal.h"
 
 #include <wx/thread.h>
 
@@ -16,7 +17,7 @@ class wxURL;
 class DownloadThread : public wxThread
 {
 public:
-    // Takes url and http (which may be null: then the URL's own client is used).
+    // Takes url (http or https) and http (which may be null: then a client of our own is used).
     DownloadThread(wxEvtHandler* handler, int id, wxURL* url, wxHTTP* http, unsigned int priority,
                    wxThreadKind kind);
     ~DownloadThread() override;
@@ -32,6 +33,7 @@ public:
 protected:
     ExitCode Entry() override;
     void OnExit() override;
+    void OnDelete() override;
 
 private:
     wxInputStream* OpenBody();
@@ -39,6 +41,9 @@ private:
 
     wxURL* m_url;
     wxHTTP* m_http;
+    // Raised when the download is to stop: it ends any wait of the request at once. Outlives the
+    // guard, which raises it for WaitForAll.
+    StopSignal m_stop;
     // Destroyed after the destructor's body has deleted the client: what the receiver is still
     // owed goes out once nothing else of the download is left.
     DownloadLifetimeGuard m_guard;

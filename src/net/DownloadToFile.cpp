@@ -3,8 +3,7 @@
 #include "net/HttpClient.h"
 
 #include <wx/log.h>
-#include <wx/protocol/http.h>
-#include <wx/url.h>
+#include <wx/uri.h>
 #include <wx/wfstream.h>
 
 #include <cstdlib>
@@ -45,15 +44,18 @@ bool CopyBody(wxInputStream& input, wxOutputStream& output, long long limit)
 
 bool DownloadToFile(const wxString& url, const wxString& path, long long maxBytes)
 {
-    wxURL address(url);
-    // Without a known scheme the address has no client at all.
-    if ( !address.IsOk() || !wxDynamicCast(&address.GetProtocol(), wxHTTP) )
+    const wxURI address(url);
+    const wxString scheme = address.GetScheme().Lower();
+    if ( (scheme != "http" && scheme != "https") || address.GetServer().empty() )
     {
         wxLogTrace("lumora", "DownloadToFile: not an http address: %s", url);
         return false;
     }
     HttpClient http;
     http.SetTimeout(TIMEOUT_SECONDS);
+    // The file is checked against the length its server declares, which a compressed answer's
+    // is not; and files are rare, and mostly compressed already.
+    http.SetCompression(false);
     wxLogTrace("lumora", "DownloadToFile: %s -> %s", url, path);
 
     std::unique_ptr<wxInputStream> input(http.Open(address));

@@ -1,35 +1,61 @@
 #include "net/HttpClient.h"
 
-#include "net/TcpConnection.h"
+#include "net/StopSignal.h"
 
 #include <wx/log.h>
 #include <wx/sckaddr.h>
 #include <wx/strconv.h>
 #include <wx/thread.h>
-#include <wx/tokenzr.h>
-#include <wx/url.h>
+#include <wx/uri.h>
+#include <wx/utils.h>
+
+#include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace
 {
+static_assert(CURL_ERROR_SIZE <= 256, "the error buffer holds libcurl's longest message");
+
+// Without a stop signal to wake a wait, the stop test is asked this often.
+const long SLICE_MS = 100;
+// More of the body than this waits in the connection until the reader has taken what is here.
+const size_t BODY_HIGH_WATER = 64 * 1024;
 // A longer head is not an answer we can use.
 const size_t MAX_HEAD = 64 * 1024;
+const char ACCEPTED_ENCODINGS[] = "gzip, deflate";
+
+// libcurl's global state, set up while the library loads (on the thread that loads it, before any
+// other can use it) and released when it goes.
+struct CurlLibrary
+{
+    CurlLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlLibrary() { curl_global_cleanup(); }
+};
+const CurlLibrary gs_curl;
 
 wxMutex gs_proxyLock;
 wxString gs_proxy;
 
-// "host" or "host:port", as the toolkit names a server in "Host".
-wxString Authority(const wxString& host, unsigned short port)
+using Clock = std::chrono::steady_clock;
+
+long MillisecondsSince(Clock::time_point start)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// "host" or "host:port", as a "Host" header names a server: the scheme's own port left out.
+wxString Authority(const wxString& host, unsigned short port, bool secure)
 {
     wxString text = host;
-    if ( port && port != 80 )
+    if ( port && port != (secure ? 443 : 80) )
         text << ":" << port;
     return text;
 }
 
-// "host:port" with both parts, as the toolkit's default proxy takes it; anything else is no proxy.
+// "host:port" with both parts; anything else is no proxy.
 bool SplitProxy(const wxString& proxy, wxString& host, unsigned short& port)
 {
     host = proxy.BeforeFirst(':');
@@ -39,12 +65,16 @@ bool SplitProxy(const wxString& proxy, wxString& host, unsigned short& port)
     port = static_cast<unsigned short>(number);
     return true;
 }
+
+std::string Utf8(const wxString& text)
+{
+    return std::string(text.utf8_str().data());
+}
 }
 
-// The body of an answer, read from the client's connection. Like the toolkit's own, it ends at
-// "Content-Length" when there is one, and without one where the server closes the connection.
-// Unlike it, a body that breaks off is told from one that ended: a sized body that ends early,
-// and a failed, timed-out or stopped read, are read errors.
+// The body of an answer, pulled from the transfer as it is read. It ends where the answer ends;
+// an answer that breaks off (shorter than its "Content-Length", a connection dropped in the
+// middle of a chunked or compressed body, a wait that timed out or was stopped) is a read error.
 class HttpClient::BodyStream : public wxInputStream
 {
 public:
@@ -56,7 +86,10 @@ public:
     ~BodyStream() override { m_client.Abort(); }
 
     size_t GetSize() const override { return m_size; }
-    bool CanRead() const override;
+    bool CanRead() const override
+    {
+        return m_lasterror == wxSTREAM_NO_ERROR && m_client.m_pendingAt < m_client.m_pending.size();
+    }
 
 protected:
     size_t OnSysRead(void* buffer, size_t size) override;
@@ -64,58 +97,38 @@ protected:
 private:
     HttpClient& m_client;
     size_t m_size;
-    size_t m_read = 0;
 };
-
-bool HttpClient::BodyStream::CanRead() const
-{
-    if ( m_lasterror == wxSTREAM_EOF || m_read >= m_size )
-        return false;
-    return !m_client.m_pending.empty() || (m_client.m_connection && m_client.m_connection->HasData());
-}
 
 size_t HttpClient::BodyStream::OnSysRead(void* buffer, size_t size)
 {
-    if ( m_read >= m_size )
-    {
-        m_lasterror = wxSTREAM_EOF;
-        return 0;
-    }
     std::string& pending = m_client.m_pending;
-    if ( !pending.empty() )
+    size_t& at = m_client.m_pendingAt;
+    if ( at >= pending.size() && !m_client.FillBody() )
     {
-        const size_t taken = std::min(size, pending.size());
-        std::memcpy(buffer, pending.data(), taken);
-        pending.erase(0, taken);
-        m_read += taken;
-        m_lasterror = wxSTREAM_NO_ERROR;
-        return taken;
-    }
-    if ( !m_client.m_connection )
-    {
-        m_lasterror = wxSTREAM_READ_ERROR;
+        m_lasterror = m_client.m_done && m_client.m_result == CURLE_OK ? wxSTREAM_EOF : wxSTREAM_READ_ERROR;
         return 0;
     }
-    size_t got = 0;
-    const TcpConnection::Result result = m_client.m_connection->Receive(static_cast<char*>(buffer), size, got);
-    m_read += got;
-    if ( result == TcpConnection::DONE )
-        m_lasterror = wxSTREAM_NO_ERROR;
-    else if ( result == TcpConnection::CLOSED && m_size == static_cast<size_t>(-1) )
-        m_lasterror = wxSTREAM_EOF;
-    else
-        m_lasterror = wxSTREAM_READ_ERROR;
-    if ( m_lasterror == wxSTREAM_READ_ERROR )
-        wxLogTrace("lumora", "HttpClient: reading from %s %s after %lu bytes", m_client.m_server,
-                   TcpConnection::Describe(result), static_cast<unsigned long>(m_read));
-    return got;
+    const size_t taken = std::min(size, pending.size() - at);
+    std::memcpy(buffer, pending.data() + at, taken);
+    at += taken;
+    m_lasterror = wxSTREAM_NO_ERROR;
+    return taken;
 }
 
-HttpClient::HttpClient() = default;
+HttpClient::HttpClient()
+{
+    m_error[0] = '\0';
+}
 
 HttpClient::~HttpClient()
 {
     Abort();
+    if ( m_easy )
+        curl_easy_cleanup(m_easy);
+    // Closes the connections kept for later requests.
+    if ( m_multi )
+        curl_multi_cleanup(m_multi);
+    curl_slist_free_all(m_requestHeaders);
 }
 
 void HttpClient::SetProxy(const wxString& proxy)
@@ -136,7 +149,6 @@ bool HttpClient::Connect(const wxString& host, unsigned short port)
     Abort();
     m_server = host;
     m_port = port;
-    SetHeader("Host", Authority(host, port));
     m_lastError = wxPROTO_NOERR;
     return true;
 }
@@ -154,8 +166,13 @@ bool HttpClient::Connect(const wxSockAddress& address, bool WXUNUSED(wait))
 
 bool HttpClient::Abort()
 {
-    m_connection.reset();
+    // Taken out before its end, the transfer's connection is closed; after it, kept.
+    if ( m_attached )
+        curl_multi_remove_handle(m_multi, m_easy);
+    m_attached = false;
+    m_paused = false;
     m_pending.clear();
+    m_pendingAt = 0;
     return true;
 }
 
@@ -163,17 +180,24 @@ wxString HttpClient::GetRoute() const
 {
     wxString host;
     unsigned short port = 0;
-    if ( SplitProxy(GetProxy(), host, port) )
-        return Authority(host, port);
-    return Authority(m_server, m_port ? m_port : 80);
+    if ( !m_secure && SplitProxy(GetProxy(), host, port) )
+        return Authority(host, port, false);
+    return Authority(m_server, m_port, m_secure);
 }
 
-wxInputStream* HttpClient::Open(const wxURL& url)
+bool HttpClient::IsEncoded() const
+{
+    const wxString encoding = GetHeader("Content-Encoding").Strip(wxString::both);
+    return !encoding.empty() && encoding.CmpNoCase("identity") != 0;
+}
+
+wxInputStream* HttpClient::Open(const wxURI& url)
 {
     unsigned long port = 0;
     if ( !url.GetPort().ToULong(&port) || port > 65535 )
         port = 0;
     Connect(url.GetServer(), static_cast<unsigned short>(port));
+    SetSecure(url.GetScheme().Lower() == "https");
     wxString path = url.GetPath();
     if ( path.empty() )
         path = "/";
@@ -184,157 +208,297 @@ wxInputStream* HttpClient::Open(const wxURL& url)
     return GetInputStream(path);
 }
 
+bool HttpClient::MakeHandles()
+{
+    if ( !m_multi )
+        m_multi = curl_multi_init();
+    if ( !m_easy )
+        m_easy = curl_easy_init();
+    return m_multi && m_easy;
+}
+
+bool HttpClient::Configure(const wxString& url)
+{
+    // Everything as new but what is worth keeping: open connections, TLS sessions, names.
+    curl_easy_reset(m_easy);
+    curl_slist_free_all(m_requestHeaders);
+    m_requestHeaders = nullptr;
+
+    // What the caller set since the last answer, as the toolkit would send it; an answer's own
+    // headers, still held for GetHeader, are never sent back.
+    wxStringToStringHashMap headers;
+    if ( !m_read )
+        headers = m_headers;
+    if ( !m_hostHeader.empty() )
+        headers["Host"] = m_hostHeader;
+    if ( !m_username.empty() || !m_password.empty() )
+        headers["Authorization"] = GenerateAuthString(m_username, m_password);
+    wxString userAgent = wxVERSION_STRING;
+    for ( wxHeaderConstIterator it = headers.begin(); it != headers.end(); ++it )
+    {
+        if ( !it->first.CmpNoCase("User-Agent") )
+        {
+            userAgent = it->second;
+            continue;
+        }
+        const std::string line = std::string(wxString::Format("%s: %s", it->first, it->second).mb_str().data());
+        m_requestHeaders = curl_slist_append(m_requestHeaders, line.c_str());
+    }
+
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(m_easy, option, value) == CURLE_OK; };
+    set(CURLOPT_URL, Utf8(url).c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    if ( !m_method.empty() && m_method != "GET" )
+        set(CURLOPT_CUSTOMREQUEST, Utf8(m_method).c_str());
+    set(CURLOPT_HTTPHEADER, m_requestHeaders);
+    set(CURLOPT_USERAGENT, Utf8(userAgent).c_str());
+    if ( m_compression )
+        set(CURLOPT_ACCEPT_ENCODING, ACCEPTED_ENCODINGS);
+    set(CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    set(CURLOPT_ERRORBUFFER, m_error);
+    // A backstop only: the waits below are bounded more closely.
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(MAX_WAIT_SECONDS) * 1000L);
+
+    // The certificate is always checked. The system's store is where OpenSSL is told it is.
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    wxString store;
+    if ( wxGetEnv("SSL_CERT_FILE", &store) && !store.empty() )
+        set(CURLOPT_CAINFO, Utf8(store).c_str());
+    if ( wxGetEnv("SSL_CERT_DIR", &store) && !store.empty() )
+        set(CURLOPT_CAPATH, Utf8(store).c_str());
+
+    if ( !m_secure )
+    {
+        // Ours, or none at all: libcurl would otherwise look for one of its own.
+        wxString host;
+        unsigned short port = 0;
+        const bool viaProxy = SplitProxy(GetProxy(), host, port);
+        set(CURLOPT_PROXY, viaProxy ? Utf8("http://" + Authority(host, port, false)).c_str() : "");
+    }
+    // Proxy answers to CONNECT are not the site's.
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    return ok;
+}
+
 wxInputStream* HttpClient::GetInputStream(const wxString& path)
 {
     Abort();
     m_lastError = wxPROTO_CONNERR;
-    if ( m_server.empty() )
+    m_http_response = 0;
+    if ( m_server.empty() || !MakeHandles() )
         return nullptr;
 
-    wxString proxyHost;
-    unsigned short proxyPort = 0;
-    const bool viaProxy = SplitProxy(GetProxy(), proxyHost, proxyPort);
-    if ( !m_hostHeader.empty() )
-        SetHeader("Host", m_hostHeader);
-    // A proxy must be told the whole address; the port would otherwise be lost.
-    const wxString target = viaProxy ? "http://" + Authority(m_server, m_port) + path : path;
-
+    m_url = wxString(m_secure ? "https://" : "http://") + Authority(m_server, m_port, m_secure) + path;
+    if ( !Configure(m_url) )
+    {
+        wxLogTrace("lumora", "HttpClient: cannot make the request of %s", m_url);
+        return nullptr;
+    }
     const long timeout = GetTimeout() > 0 ? static_cast<long>(GetTimeout()) : 1;
-    m_connection.reset(new TcpConnection(static_cast<int>(std::min<long>(timeout, MAX_WAIT_SECONDS) * 1000),
-                                         MAX_WAIT_SECONDS * 1000, m_shouldStop));
-    const TcpConnection::Result connected = viaProxy ? m_connection->Connect(proxyHost, proxyPort)
-                                                     : m_connection->Connect(m_server, m_port);
-    if ( connected != TcpConnection::DONE )
+    m_waitMs = std::min<long>(timeout, MAX_WAIT_SECONDS) * 1000;
+    m_waitedMs = 0;
+    m_headBytes = 0;
+    m_headComplete = false;
+    m_done = false;
+    m_result = CURLE_OK;
+    m_error[0] = '\0';
+    if ( curl_multi_add_handle(m_multi, m_easy) != CURLM_OK )
+        return nullptr;
+    m_attached = true;
+
+    wxLogTrace("lumora", "HttpClient: GET %s via %s", m_url, GetRoute());
+    const Wait head = Drive([this] { return m_headComplete; });
+    if ( head != READY )
     {
-        wxLogTrace("lumora", "HttpClient: connecting to %s %s", GetRoute(), TcpConnection::Describe(connected));
+        wxLogTrace("lumora", "HttpClient: %s %s", m_url, DescribeFailure(head));
+        m_lastError = head == ENDED ? wxPROTO_NETERR : wxPROTO_CONNERR;
         Abort();
         return nullptr;
     }
-    wxLogTrace("lumora", "HttpClient: GET %s via %s", target, GetRoute());
-    if ( !SendRequest(target) || !ReadHead() )
+    const int code = m_http_response;
+    if ( code < 100 || code >= 400 )
     {
+        wxLogTrace("lumora", "HttpClient: %s answered %d", m_url, code);
+        m_lastError = wxPROTO_NOFILE;
         Abort();
         return nullptr;
     }
 
+    // Compressed, "Content-Length" counts what came, not what is read.
     const wxString length = GetHeader("Content-Length");
-    const size_t size = length.empty() ? static_cast<size_t>(-1) : static_cast<size_t>(wxAtoi(length));
+    const size_t size =
+        length.empty() || IsEncoded() ? static_cast<size_t>(-1) : static_cast<size_t>(wxAtoi(length));
     m_lastError = wxPROTO_NOERR;
     return new BodyStream(*this, size);
 }
 
-bool HttpClient::SendRequest(const wxString& target)
+bool HttpClient::ShouldStop() const
 {
-    wxString method = m_method;
-    if ( method.empty() )
-        method = "GET";
-    if ( GetHeader("User-Agent").empty() )
-        SetHeader("User-Agent", wxVERSION_STRING);
-    if ( !m_username.empty() || !m_password.empty() )
-        SetHeader("Authorization", GenerateAuthString(m_username, m_password));
-
-    // The toolkit's own wording and conversions, so that the server sees the same bytes.
-    std::string request;
-    const wxString line = wxString::Format("%s %s HTTP/1.0\r\n", method, target);
-    request += line.mb_str().data();
-    for ( wxHeaderConstIterator it = m_headers.begin(); it != m_headers.end(); ++it )
-        request += wxString::Format("%s: %s\r\n", it->first, it->second).mb_str().data();
-    request += "\r\n";
-
-    const TcpConnection::Result sent = m_connection->Send(request.data(), request.size());
-    if ( sent != TcpConnection::DONE )
-    {
-        wxLogTrace("lumora", "HttpClient: sending to %s %s", GetRoute(), TcpConnection::Describe(sent));
-        m_lastError = wxPROTO_NETERR;
-        return false;
-    }
-    return true;
+    return (m_stopSignal && m_stopSignal->IsRaised()) || (m_shouldStop && m_shouldStop());
 }
 
-bool HttpClient::ReadHeadLine(wxString& line)
+void HttpClient::TakeMessages()
 {
+    int left = 0;
+    while ( CURLMsg* message = curl_multi_info_read(m_multi, &left) )
+    {
+        if ( message->msg == CURLMSG_DONE && message->easy_handle == m_easy )
+        {
+            m_done = true;
+            m_result = message->data.result;
+        }
+    }
+}
+
+HttpClient::Wait HttpClient::Drive(const std::function<bool()>& ready)
+{
+    CURLM* multi = m_multi;
+    // A stop request interrupts the wait below wherever it comes from.
+    StopSignal::Waker waker(m_stopSignal, [multi] { curl_multi_wakeup(multi); });
+    Clock::time_point waitStart = Clock::now();
     for ( ;; )
     {
-        const size_t end = m_pending.find('\n');
-        if ( end != std::string::npos )
+        if ( ShouldStop() )
+            return STOPPED;
+        int running = 0;
+        if ( curl_multi_perform(m_multi, &running) != CURLM_OK )
         {
-            size_t length = end;
-            if ( length > 0 && m_pending[length - 1] == '\r' )
-                --length;
-            line = wxString(m_pending.data(), wxWhateverWorksConv(), length);
-            m_pending.erase(0, end + 1);
-            return true;
+            m_done = true;
+            m_result = CURLE_FAILED_INIT;
+            return ENDED;
         }
-        if ( m_pending.size() > MAX_HEAD )
-        {
-            wxLogTrace("lumora", "HttpClient: the head from %s is too long", GetRoute());
-            return false;
-        }
-        char buffer[4096];
-        size_t got = 0;
-        const TcpConnection::Result result = m_connection->Receive(buffer, sizeof buffer, got);
-        if ( result != TcpConnection::DONE )
-        {
-            wxLogTrace("lumora", "HttpClient: reading the head from %s %s", GetRoute(),
-                       TcpConnection::Describe(result));
-            return false;
-        }
-        m_pending.append(buffer, got);
+        TakeMessages();
+        if ( ready() )
+            return READY;
+        if ( m_done )
+            return ENDED;
+
+        const long left = std::min(m_waitMs - MillisecondsSince(waitStart),
+                                   MAX_WAIT_SECONDS * 1000L - m_waitedMs);
+        if ( left <= 0 )
+            return TIMED_OUT;
+        // Waits without a signal look at the stop test now and then; with one, only when woken.
+        const long slice = m_stopSignal ? left : std::min(left, SLICE_MS);
+        const Clock::time_point pollStart = Clock::now();
+        int events = 0;
+        curl_multi_poll(m_multi, nullptr, 0, static_cast<int>(slice), &events);
+        m_waitedMs += MillisecondsSince(pollStart);
+        // Something came or went on the connection: a new wait begins.
+        if ( events > 0 )
+            waitStart = Clock::now();
     }
 }
 
-bool HttpClient::ReadHead()
+bool HttpClient::FillBody()
 {
-    m_lastError = wxPROTO_NETERR;
-    m_http_response = 0;
-    size_t headSize = 0;
-    wxString status;
-    if ( !ReadHeadLine(status) )
+    m_pending.clear();
+    m_pendingAt = 0;
+    if ( !m_attached )
         return false;
-    if ( !status.Contains("HTTP/") )
+    if ( m_paused )
     {
-        // An answer without a head, as the toolkit takes it.
-        SetHeader("Content-Length", "-1");
-        SetHeader("Content-Type", "none/none");
-        m_lastError = wxPROTO_NOERR;
+        // What the transfer held back comes now, the rest as the connection brings it.
+        m_paused = false;
+        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+    }
+    if ( !m_pending.empty() )
         return true;
-    }
-    wxStringTokenizer tokens(status, " ");
-    tokens.GetNextToken();
-    const wxString code = tokens.GetNextToken();
-    m_http_response = wxAtoi(code);
-    if ( code.empty() || (code[0] != '1' && code[0] != '2' && code[0] != '3') )
+    const Wait wait = Drive([this] { return !m_pending.empty(); });
+    if ( wait == READY )
+        return true;
+    if ( wait != ENDED || m_result != CURLE_OK )
+        wxLogTrace("lumora", "HttpClient: reading %s %s", m_url, DescribeFailure(wait));
+    if ( wait != ENDED )
     {
-        wxLogTrace("lumora", "HttpClient: %s answered \"%s\"", GetRoute(), status);
-        m_lastError = wxPROTO_NOFILE;
-        return false;
+        m_done = true;
+        m_result = wait == STOPPED ? CURLE_ABORTED_BY_CALLBACK : CURLE_OPERATION_TIMEDOUT;
     }
+    return false;
+}
 
-    ClearHeaders();
-    ClearCookies();
-    m_read = true;
-    for ( ;; )
+wxString HttpClient::DescribeFailure(Wait wait) const
+{
+    switch ( wait )
     {
-        wxString line;
-        if ( !ReadHeadLine(line) )
-        {
-            m_lastError = wxPROTO_NETERR;
-            return false;
-        }
-        headSize += line.length() + 2;
-        if ( headSize > MAX_HEAD )
-        {
-            m_lastError = wxPROTO_PROTERR;
-            return false;
-        }
-        if ( line.empty() )
+        case READY:
             break;
-        const wxString name = line.BeforeFirst(':');
-        const wxString value = line.AfterFirst(':').Strip(wxString::both);
-        if ( !name.CmpNoCase("Set-Cookie") )
-            m_cookies[value.BeforeFirst('=')] = value.AfterFirst('=').BeforeFirst(';');
-        m_headers[name] = value;
+        case TIMED_OUT:
+            return m_waitedMs >= MAX_WAIT_SECONDS * 1000L ? "took longer than all its waits may" : "timed out";
+        case STOPPED:
+            return "stopped";
+        case ENDED:
+        {
+            const CURLcode code = static_cast<CURLcode>(m_result);
+            if ( code == CURLE_OK )
+                return "ended without an answer";
+            const wxString detail = m_error[0] ? wxString::FromUTF8(m_error) : wxString(curl_easy_strerror(code));
+            if ( code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE
+                 || code == CURLE_SSL_CERTPROBLEM )
+                return "refused: its certificate does not check out (" + detail + ")";
+            return "failed: " + detail;
+        }
     }
-    m_lastError = wxPROTO_NOERR;
-    return true;
+    return wxString();
+}
+
+size_t HttpClient::OnHeader(char* data, size_t size, size_t count, void* self)
+{
+    HttpClient& client = *static_cast<HttpClient*>(self);
+    const size_t length = size * count;
+    client.m_headBytes += length;
+    if ( client.m_headBytes > MAX_HEAD )
+    {
+        // A short count ends the transfer.
+        wxLogTrace("lumora", "HttpClient: the head from %s is too long", client.m_url);
+        return 0;
+    }
+    size_t end = length;
+    while ( end > 0 && (data[end - 1] == '\n' || data[end - 1] == '\r') )
+        --end;
+    const wxString line(data, wxWhateverWorksConv(), end);
+    if ( line.StartsWith("HTTP/") )
+    {
+        // A new head: an interim answer's or the answer's own.
+        client.ClearHeaders();
+        client.ClearCookies();
+        client.m_http_response = wxAtoi(line.AfterFirst(' ').BeforeFirst(' '));
+        return length;
+    }
+    if ( line.empty() )
+    {
+        // Interim answers ("100 Continue") are followed by the real one.
+        if ( client.m_http_response >= 200 || client.m_http_response == 0 )
+        {
+            client.m_headComplete = true;
+            client.m_read = true;
+        }
+        return length;
+    }
+    const wxString name = line.BeforeFirst(':');
+    const wxString value = line.AfterFirst(':').Strip(wxString::both);
+    if ( !name.CmpNoCase("Set-Cookie") )
+        client.m_cookies[value.BeforeFirst('=')] = value.AfterFirst('=').BeforeFirst(';');
+    client.m_headers[name] = value;
+    return length;
+}
+
+size_t HttpClient::OnBody(char* data, size_t size, size_t count, void* self)
+{
+    HttpClient& client = *static_cast<HttpClient*>(self);
+    const size_t length = size * count;
+    // The reader is behind: the rest comes when it asks.
+    if ( client.m_pending.size() - client.m_pendingAt >= BODY_HIGH_WATER )
+    {
+        client.m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    client.m_pending.append(data, length);
+    return length;
 }

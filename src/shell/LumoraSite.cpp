@@ -2,6 +2,7 @@
 
 #include "net/DownloadThread.h"
 #include "net/HttpClient.h"
+#include "net/StopSignal.h"
 #include "shell/DurationSetting.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
@@ -16,7 +17,7 @@
 #include <wx/msgdlg.h>
 #include <wx/stopwatch.h>
 #include <wx/thread.h>
-#include <wx/url.h>
+#include <wx/uri.h>
 
 #include <algorithm>
 #include <memory>
@@ -48,6 +49,11 @@ void LumoraSite::OnExit()
     // Their code goes with the library: no download thread may still run then.
     DownloadThread::WaitForAll();
     MainThreadCall::DropPending();
+    // Its connection is closed while the library that closes it is still there.
+    {
+        wxMutexLocker lock(m_listClientLock);
+        m_listClient.reset();
+    }
     // Also removes every image and file-system handler of the process.
     delete Skin::GetInstance();
 }
@@ -74,23 +80,44 @@ int LumoraSite::UpdateUserList()
 
     // The user quitting must not wait for a slow server, nor for a long or endless list.
     wxThread* self = wxThread::IsMain() ? nullptr : wxThread::This();
+    StopSignal* stop = self ? StopSignal::OfThisThread() : nullptr;
     wxStopWatch attempt;
-    wxURL url(settings->url);
-    HttpClient client;
-    client.SetTimeout(TIMEOUT_SECONDS);
+
+    // The same client from poll to poll, so that its connection is kept. Another poll at the same
+    // time (only tests make one) has a client of its own.
+    const bool shared = m_listClientLock.TryLock() == wxMUTEX_NO_ERROR;
+    struct Unlock
+    {
+        wxMutex* lock;
+        ~Unlock()
+        {
+            if ( lock )
+                lock->Unlock();
+        }
+    } unlock{ shared ? &m_listClientLock : nullptr };
+    std::unique_ptr<HttpClient> ownClient;
+    if ( shared && !m_listClient )
+        m_listClient.reset(new HttpClient);
+    if ( !shared )
+        ownClient.reset(new HttpClient);
+    HttpClient* client = shared ? m_listClient.get() : ownClient.get();
+    client->SetTimeout(TIMEOUT_SECONDS);
     if ( self )
-        client.SetStopTest([self] { return self->TestDestroy(); });
-    std::unique_ptr<wxInputStream> input;
-    if ( url.IsOk() )
-        input.reset(client.Open(url));
+        client->SetStopTest([self] { return self->TestDestroy(); });
+    else
+        client->SetStopTest(std::function<bool()>());
+    client->SetStopSignal(stop);
+    const wxURI url(settings->url);
+    std::unique_ptr<wxInputStream> input(client->Open(url));
     if ( !input )
     {
         wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
-        return Failed(self, attempt, settings->keepWatching);
+        return Failed(self, stop, attempt, settings->keepWatching);
     }
 
     PerformerListParser parser;
-    parser.SetPauseMs(PAUSE_PER_PERFORMER_MS);
+    parser.SetPauseMs(PAUSE_PER_PERFORMER_MS, PAUSE_PIECE_MS);
+    parser.SetStopSignal(stop);
     if ( self )
         parser.SetStopTest([self] { return self->TestDestroy(); });
     UserList list;
@@ -107,23 +134,23 @@ int LumoraSite::UpdateUserList()
         // Taking a part for the whole would have everyone after the cut leave and come back.
         wxLogTrace("lumora", "performer list: cut short after %lu performers, the last list stays",
                    static_cast<unsigned long>(list.GetCount()));
-        return Failed(self, attempt, settings->keepWatching);
+        return Failed(self, stop, attempt, settings->keepWatching);
     }
     m_failures = 0;
     SetUserList(list);
     return static_cast<int>(settings->seconds * 1000);
 }
 
-int LumoraSite::Failed(wxThread* self, const wxStopWatch& attempt, bool keepWatching)
+int LumoraSite::Failed(wxThread* self, StopSignal* stop, const wxStopWatch& attempt, bool keepWatching)
 {
     // Only the polling thread waits: the main thread is never held up.
-    if ( self && !WaitOutFailedAttempt(*self, attempt, FailedAttemptMs(keepWatching)) )
+    if ( self && !WaitOutFailedAttempt(*self, stop, attempt, FailedAttemptMs(keepWatching)) )
         return 0;
     OnDownloadFailed(keepWatching);
     return 0;
 }
 
-bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attempt, long ms)
+bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, StopSignal* stop, const wxStopWatch& attempt, long ms)
 {
     // A refused connection fails here at once, where it would take a while elsewhere; without
     // this the ten failures in a row would hammer the site and end the program within
@@ -132,7 +159,11 @@ bool LumoraSite::WaitOutFailedAttempt(wxThread& thread, const wxStopWatch& attem
     {
         if ( thread.TestDestroy() )
             return false;
-        wxThread::Sleep(std::min<long>(100, ms - attempt.Time()));
+        // With a stop signal, in one piece: a stop ends it.
+        if ( stop )
+            stop->Sleep(ms - attempt.Time());
+        else
+            wxThread::Sleep(std::min<long>(100, ms - attempt.Time()));
     }
     return !thread.TestDestroy();
 }

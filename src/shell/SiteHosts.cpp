@@ -2,6 +2,26 @@
 
 #include <wx/config.h>
 
+namespace
+{
+// The scheme a configured host names ("http" without one) and the rest of it.
+wxString SplitScheme(const wxString& host, wxString& authority)
+{
+    wxString scheme = "http";
+    authority = host;
+    const int separator = host.Find("://");
+    if ( separator != wxNOT_FOUND )
+    {
+        scheme = host.Left(separator).Lower();
+        authority = host.Mid(separator + 3);
+    }
+    // "https://host/" names the same host as "https://host".
+    while ( authority.EndsWith("/") )
+        authority.RemoveLast();
+    return scheme;
+}
+}
+
 const char* const SiteHosts::DEFAULT_HOST = "127.0.0.1:8080";
 
 wxString SiteHosts::GetHost(Role role)
@@ -14,7 +34,16 @@ wxString SiteHosts::GetHost(Role role)
     return host;
 }
 
+wxString SiteHosts::GetAuthority(Role role)
+{
+    wxString authority;
+    SplitScheme(GetHost(role), authority);
+    return authority;
+}
+
 wxString SiteHosts::MakeUrl(Role role, const wxString& pathAndQuery)
 {
-    return "http://" + GetHost(role) + pathAndQuery;
+    wxString authority;
+    const wxString scheme = SplitScheme(GetHost(role), authority);
+    return scheme + "://" + authority + pathAndQuery;
 }

@@ -72,9 +72,14 @@ void DaemonThread::PostStatus()
         m_statusHandler->AddPendingEvent(SyncStatusEvent(m_online, m_lastSuccess, m_failingSince, m_failures));
 }
 
+void DaemonThread::OnDelete()
+{
+    m_stop.Raise();
+}
+
 bool DaemonThread::ShouldExit()
 {
-    if ( TestDestroy() )
+    if ( m_stop.IsRaised() || TestDestroy() )
         return true;
     wxThread::Yield();
     return false;
@@ -127,18 +132,18 @@ bool DaemonThread::PostDifferences(const UserList& previous, const UserList& cur
 
 bool DaemonThread::WaitSinceAttempt(const wxStopWatch& watch, int ms)
 {
-    for ( long left = ms - watch.Time(); left > 0; left = ms - watch.Time() )
-    {
-        wxThread::Sleep(std::min(left, 100L));
-        if ( ShouldExit() )
-            return false;
-    }
-    return true;
+    // One wait, which a stop request ends: nothing wakes the thread meanwhile.
+    const long left = ms - watch.Time();
+    if ( left > 0 )
+        m_stop.Sleep(left);
+    return !ShouldExit();
 }
 
 wxThread::ExitCode DaemonThread::Entry()
 {
     wxLogTrace("lumora", "DaemonThread started");
+    // The site's request and its pauses find the signal through the thread.
+    StopSignal::Binding binding(m_stop);
     // Runs from the start of one attempt to the start of the next.
     wxStopWatch watch;
     int interval = 0;
@@ -169,9 +174,7 @@ wxThread::ExitCode DaemonThread::Entry()
             break;
         if ( watch.Time() < interval )
         {
-            // A slice of a tenth of the interval, but never more than a second, so that a
-            // long interval does not keep whoever stops the thread waiting.
-            wxThread::Sleep(std::min(interval / 10, 1000));
+            WaitSinceAttempt(watch, interval);
             continue;
         }
         watch.Start();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/StopSignal.h"
+
 #include <wx/datetime.h>
 #include <wx/list.h>
 #include <wx/thread.h>
@@ -35,6 +37,8 @@ public:
 
 protected:
     ExitCode Entry() override;
+    // On the thread that deletes this one: every wait of this thread ends at once.
+    void OnDelete() override;
 
 private:
     // Posts event to every handler; false when a stop request cut it short.
@@ -46,10 +50,12 @@ private:
     // A good list came: the status handler hears of it.
     void Succeeded(const UserList& list);
     void PostStatus();
-    // Sleeps until ms have passed on watch, in short slices; false when asked to stop.
+    // Sleeps until ms have passed on watch; false when asked to stop.
     bool WaitSinceAttempt(const wxStopWatch& watch, int ms);
 
     Site* m_site;
+    // Raised by Delete; the site's request and its pauses wait on it too.
+    StopSignal m_stop;
     wxMutex m_handlersLock;
     EventHandlerList m_handlers;
     wxEvtHandler* m_statusHandler = nullptr;

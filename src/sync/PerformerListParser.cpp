@@ -1,11 +1,14 @@
 #include "sync/PerformerListParser.h"
 
+#include "net/StopSignal.h"
+
 #include <wx/log.h>
 #include <wx/mstream.h>
 #include <wx/stream.h>
 #include <wx/thread.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -110,6 +113,8 @@ public:
     bool m_open = false;
     wxString m_name;
     int m_status = STATUS_OFFLINE;
+    // Pause owed and not yet slept.
+    long m_owedMs = 0;
 };
 
 PerformerListParser::PerformerListParser()
@@ -146,14 +151,30 @@ bool PerformerListParser::StorePerformer(State& state)
     state.m_list.AddUser(User(state.m_name, state.m_status));
     state.m_open = false;
     state.m_status = STATUS_OFFLINE;
-    if ( m_pauseMs > 0 )
+    state.m_owedMs += m_pauseMs;
+    // One wake-up per piece rather than one per performer; the total stays the same.
+    return Pause(state, std::max(m_pausePieceMs, 1));
+}
+
+bool PerformerListParser::Pause(State& state, long atLeastMs)
+{
+    if ( state.m_owedMs >= atLeastMs && state.m_owedMs > 0 )
     {
-        if ( wxThread::IsMain() )
-            wxMilliSleep(m_pauseMs);
+        const long ms = state.m_owedMs;
+        state.m_owedMs = 0;
+        if ( m_stopSignal )
+            m_stopSignal->Sleep(ms);
+        else if ( wxThread::IsMain() )
+            wxMilliSleep(ms);
         else
-            wxThread::Sleep(m_pauseMs);
+            wxThread::Sleep(ms);
     }
-    return !(m_shouldStop && m_shouldStop());
+    return !ShouldStop();
+}
+
+bool PerformerListParser::ShouldStop() const
+{
+    return (m_stopSignal && m_stopSignal->IsRaised()) || (m_shouldStop && m_shouldStop());
 }
 
 bool PerformerListParser::ExamineLine(const char* line, size_t length, State& state)
@@ -218,7 +239,7 @@ PerformerListParser::Result PerformerListParser::Parse(wxInputStream& input, Use
     char buffer[16 * 1024];
     while ( total < limit )
     {
-        if ( m_shouldStop && m_shouldStop() )
+        if ( ShouldStop() )
             return STOPPED;
         const size_t want = std::min(sizeof(buffer), limit - total);
         input.Read(buffer, want);
@@ -268,14 +289,15 @@ PerformerListParser::Result PerformerListParser::Parse(wxInputStream& input, Use
             break;
     }
     // Asked first: a stop cuts the read short too, and must not look like a failure.
-    if ( m_shouldStop && m_shouldStop() )
+    if ( ShouldStop() )
         return STOPPED;
     if ( input.GetLastError() == wxSTREAM_READ_ERROR || (sized && total < limit) )
     {
         wxLogTrace("lumora", "performer list: cut after %lu bytes", static_cast<unsigned long>(total));
         return CUT;
     }
-    if ( !StorePerformer(state) )
+    // The list is whole once the pause it still owes is over.
+    if ( !StorePerformer(state) || !Pause(state, 0) )
         return STOPPED;
     return COMPLETE;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class StopSignal;
 class wxInputStream;
 
 // Turns the site's performer list script into users with status flags. A viewers line opens a
@@ -29,10 +30,18 @@ public:
     PerformerListParser();
     ~PerformerListParser();
 
-    // Pause after each stored performer, so that a long list does not hog the machine.
-    void SetPauseMs(int milliseconds) { m_pauseMs = milliseconds; }
+    // A pause owed for each stored performer, so that a long list does not hog the machine: a
+    // list of N performers takes at least N times this. Slept once a piece of pieceMs is owed
+    // (0: after each performer), and what is left at the end of the list.
+    void SetPauseMs(int milliseconds, int pieceMs = 0)
+    {
+        m_pauseMs = milliseconds;
+        m_pausePieceMs = pieceMs;
+    }
     // Asked between reads and after each performer; true ends the parse at once.
     void SetStopTest(const std::function<bool()>& shouldStop) { m_shouldStop = shouldStop; }
+    // Ends a pause at once when raised (which ends the parse as the stop test does).
+    void SetStopSignal(StopSignal* signal) { m_stopSignal = signal; }
 
     Result Parse(wxInputStream& input, UserList& list);
     Result Parse(const char* data, size_t size, UserList& list);
@@ -46,9 +55,14 @@ private:
     bool ExamineLine(const char* line, size_t length, State& state);
     bool ExamineWithRegEx(const char* line, size_t length, State& state);
     bool StorePerformer(State& state);
+    // Sleeps what is owed once it reaches atLeastMs; false when stopped.
+    bool Pause(State& state, long atLeastMs);
+    bool ShouldStop() const;
 
     int m_pauseMs = 0;
+    int m_pausePieceMs = 0;
     std::function<bool()> m_shouldStop;
+    StopSignal* m_stopSignal = nullptr;
     // Only for lines with non-ASCII text, where the character classes need the real thing.
     wxRegEx m_viewers;
     wxRegEx m_list;

@@ -45,7 +45,7 @@ bool Thumbnail::StartDownload(wxEvtHandler* receiver, const User& user)
         SiteHosts::MakeUrl(SiteHosts::IMAGE, "/WebArchive/" + user.GetName() + "/thumbs/LinkedImage.jpg");
     HttpClient* http = new HttpClient;
     // The picture comes from the image host but is asked for in the name of the main host.
-    http->SetHostHeader(SiteHosts::GetHost(SiteHosts::MAIN));
+    http->SetHostHeader(SiteHosts::GetAuthority(SiteHosts::MAIN));
     http->SetTimeout(TIMEOUT_SECONDS);
     DownloadThread* thread = new DownloadThread(receiver, wxID_ANY, new wxURL(imageUrl), http, 0, wxTHREAD_DETACHED);
     if ( thread->Run() != wxTHREAD_NO_ERROR )

@@ -161,7 +161,7 @@ TEST_F(ConfiguredTest, EveryRequestGoesThroughTheProxyWithItsPort)
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=skin",
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=mo",
                                      "/cgi-bin/app/update.cgi?version=1.3.0&type=manifest" } )
-        EXPECT_NE(wxString::npos, log.find("GET http://" + host + target + " HTTP/1.0")) << target << "\n" << log;
+        EXPECT_NE(wxString::npos, log.find("GET http://" + host + target + " HTTP/1.1")) << target << "\n" << log;
     const std::vector<sitesim::Request> requests = site.GetRequests();
     ASSERT_FALSE(requests.empty());
     for ( const sitesim::Request& request : requests )

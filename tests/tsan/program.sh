@@ -21,10 +21,20 @@ trap cleanup EXIT
 # How many lines of a log ($2, default the program's) hold $1.
 count() { grep -c "$1" "$work/${2:-program.log}" || true; }
 
-sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0.5
+# The pictures come by https, several at a time, from a site signed by an authority of our own.
+key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+openssl req -x509 $key -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 -subj "/CN=Parlo test" 2> /dev/null
+openssl req $key -keyout "$work/site.key" -out "$work/site.csr" -subj "/CN=127.0.0.1" 2> /dev/null
+printf 'subjectAltName=IP:127.0.0.1\n' > "$work/site.ext"
+openssl x509 -req -in "$work/site.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+    -out "$work/site.pem" -days 2 -extfile "$work/site.ext" 2> /dev/null
+
+sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0.5 --tls "$work/site.pem" "$work/site.key"
 sitesim_config "$work/Parlo.conf" "[System]" "syncinterval=1" "[SplashScreen]" "duration=0" "[PopupDialog]" \
     "duration=1"
+sed -i "s|^imagehost=.*|imagehost=https://$host|" "$work/Parlo.conf"
 
+SSL_CERT_FILE="$work/ca.pem" \
 TSAN_OPTIONS="suppressions=$here/program.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1" \
     "$build/Parlo" --no-update --config "$work/Parlo.conf" 2> "$work/program.log" &
 pid=$!

@@ -1,9 +1,14 @@
 #include "sitesim/ConnectionStream.h"
 
 #include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +24,8 @@ thread_local ConnectionStream* t_current = nullptr;
 
 // Short enough that a stop is seen at once, long enough not to spin.
 const int POLL_SLICE_MS = 50;
+// The first byte of a TLS handshake record.
+const unsigned char TLS_HANDSHAKE = 0x16;
 
 void AddressOf(const sockaddr_storage& address, std::string& ip, int& port)
 {
@@ -48,10 +55,80 @@ ConnectionStream::ConnectionStream(int sock, const std::atomic<bool>& stopping, 
 {
 }
 
+ConnectionStream::~ConnectionStream()
+{
+    if ( !m_ssl )
+        return;
+    // A courtesy only: the connection is closed right after, whatever the client does.
+    if ( !m_aborted && !m_stopping )
+        SSL_shutdown(m_ssl);
+    SSL_free(m_ssl);
+    ERR_clear_error();
+}
+
+bool ConnectionStream::StartsWithTls()
+{
+    if ( !WaitFor(POLLIN) )
+        return false;
+    unsigned char first = 0;
+    ssize_t peeked = 0;
+    while ( (peeked = ::recv(m_sock, &first, 1, MSG_PEEK)) < 0 && errno == EINTR )
+        continue;
+    return peeked == 1 && first == TLS_HANDSHAKE;
+}
+
+bool ConnectionStream::StartTls(SSL* session)
+{
+    if ( !session )
+        return false;
+    m_ssl = session;
+    // OpenSSL reads and writes without blocking; we wait, as for plain connections.
+    ::fcntl(m_sock, F_SETFL, ::fcntl(m_sock, F_GETFL) | O_NONBLOCK);
+    for ( ;; )
+    {
+        const int result = SSL_accept(m_ssl);
+        if ( result == 1 )
+            return true;
+        const int error = SSL_get_error(m_ssl, result);
+        if ( error == SSL_ERROR_WANT_READ ? !WaitFor(POLLIN)
+                                          : error != SSL_ERROR_WANT_WRITE || !WaitFor(POLLOUT) )
+        {
+            // The client's refusal of our certificate ends here, as it should.
+            ERR_clear_error();
+            m_aborted = true;
+            return false;
+        }
+    }
+}
+
+bool ConnectionStream::WaitForRequest(int ms)
+{
+    if ( m_bufferStart < m_bufferEnd || (m_ssl && SSL_pending(m_ssl) > 0) )
+        return true;
+    return WaitFor(POLLIN, ms);
+}
+
+void ConnectionStream::BeginExchange()
+{
+    m_headerEndState = 0;
+    m_bodyBytes = 0;
+    m_method.clear();
+    m_target.clear();
+    m_remark.clear();
+    m_status = 0;
+    m_requestSerial = 0;
+    m_receivedHeaders.clear();
+}
+
 bool ConnectionStream::WaitFor(short events) const
 {
+    return WaitFor(events, (events & POLLOUT) ? m_writeTimeoutMs : m_readTimeoutMs);
+}
+
+bool ConnectionStream::WaitFor(short events, int timeoutMs) const
+{
     const bool writing = (events & POLLOUT) != 0;
-    const auto timeout = std::chrono::milliseconds(writing ? m_writeTimeoutMs : m_readTimeoutMs);
+    const auto timeout = std::chrono::milliseconds(timeoutMs);
     auto deadline = std::chrono::steady_clock::now() + timeout;
     int queued = writing ? Unsent() : 0;
     for ( ;; )
@@ -88,7 +165,7 @@ int ConnectionStream::Unsent() const
 
 bool ConnectionStream::is_readable() const
 {
-    return m_bufferStart < m_bufferEnd || WaitFor(POLLIN);
+    return m_bufferStart < m_bufferEnd || (m_ssl && SSL_pending(m_ssl) > 0) || WaitFor(POLLIN);
 }
 
 bool ConnectionStream::is_writable() const
@@ -96,15 +173,38 @@ bool ConnectionStream::is_writable() const
     return WaitFor(POLLOUT);
 }
 
-ssize_t ConnectionStream::read(char* ptr, size_t size)
+ssize_t ConnectionStream::Receive()
 {
-    if ( m_bufferStart == m_bufferEnd )
+    if ( !m_ssl )
     {
         if ( !WaitFor(POLLIN) )
             return -1;
         ssize_t received = 0;
         while ( (received = ::recv(m_sock, m_buffer, sizeof(m_buffer), 0)) < 0 && errno == EINTR )
             continue;
+        return received;
+    }
+    for ( ;; )
+    {
+        if ( m_stopping || m_aborted )
+            return -1;
+        const int received = SSL_read(m_ssl, m_buffer, static_cast<int>(sizeof(m_buffer)));
+        if ( received > 0 )
+            return received;
+        const int error = SSL_get_error(m_ssl, received);
+        if ( error == SSL_ERROR_WANT_READ ? WaitFor(POLLIN) : error == SSL_ERROR_WANT_WRITE && WaitFor(POLLOUT) )
+            continue;
+        ERR_clear_error();
+        // A client that just goes (with or without saying so) has closed the connection.
+        return error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL ? 0 : -1;
+    }
+}
+
+ssize_t ConnectionStream::read(char* ptr, size_t size)
+{
+    if ( m_bufferStart == m_bufferEnd )
+    {
+        const ssize_t received = Receive();
         if ( received <= 0 )
             return received;
         m_bufferStart = 0;
@@ -122,6 +222,20 @@ ssize_t ConnectionStream::write(const char* ptr, size_t size)
         return 0;
     if ( !WaitFor(POLLOUT) )
         return -1;
+    if ( m_ssl )
+    {
+        const int sent = SSL_write(m_ssl, ptr, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+        if ( sent > 0 )
+        {
+            CountSent(ptr, static_cast<size_t>(sent));
+            return sent;
+        }
+        const int error = SSL_get_error(m_ssl, sent);
+        if ( error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ )
+            return 0;
+        ERR_clear_error();
+        return -1;
+    }
     const ssize_t sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
     if ( sent < 0 )
     {

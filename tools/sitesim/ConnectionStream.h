@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <openssl/types.h>
+
 #include <atomic>
 #include <map>
 #include <string>
@@ -9,15 +11,35 @@
 namespace sitesim
 {
 
-// One client connection as the HTTP library sees it. Unlike the library's own stream it
-// never blocks for long: every wait is cut short by the server's stop flag or by Abort, and
-// sends never block, so a stop is prompt even while a client stops reading. A client that
-// sends nothing is dropped after the read time-out; one that takes nothing of what we send, after
-// the write time-out, counted from the last bytes it took.
+// One client connection as the HTTP library sees it, plain or (after StartTls) over TLS. Unlike
+// the library's own stream it never blocks for long: every wait is cut short by the server's stop
+// flag or by Abort, and sends never block, so a stop is prompt even while a client stops reading.
+// A client that sends nothing is dropped after the read time-out; one that takes nothing of what
+// we send, after the write time-out, counted from the last bytes it took. One connection may
+// carry several exchanges, one after another.
 class ConnectionStream : public httplib::Stream
 {
 public:
     ConnectionStream(int sock, const std::atomic<bool>& stopping, int readTimeoutMs, int writeTimeoutMs);
+    ~ConnectionStream() override;
+
+    // Whether the client opens with a TLS handshake; false also when it sends nothing in time.
+    bool StartsWithTls();
+    // Takes session (made over this socket) and shakes hands; false when that fails.
+    bool StartTls(SSL* session);
+    bool IsSecure() const { return m_ssl != nullptr; }
+
+    // Waits up to ms for the client's next request (or its leaving); false when none comes.
+    bool WaitForRequest(int ms);
+    // The next exchange begins: what was noted about the last one is forgotten.
+    void BeginExchange();
+
+    // The connection's number, which the site gives it, for the records.
+    void SetSerial(unsigned long serial) { m_serial = serial; }
+    unsigned long GetSerial() const { return m_serial; }
+    // The number of the request being answered, for the records.
+    void SetRequestSerial(size_t serial) { m_requestSerial = serial; }
+    size_t GetRequestSerial() const { return m_requestSerial; }
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -56,11 +78,17 @@ public:
 
 private:
     bool WaitFor(short events) const;
+    bool WaitFor(short events, int timeoutMs) const;
+    // Fills the buffer from the connection; as recv answers.
+    ssize_t Receive();
     // Bytes sent but not yet taken by the client.
     int Unsent() const;
     void CountSent(const char* data, size_t size);
 
     int m_sock;
+    SSL* m_ssl = nullptr;
+    unsigned long m_serial = 0;
+    size_t m_requestSerial = 0;
     const std::atomic<bool>& m_stopping;
     int m_readTimeoutMs;
     int m_writeTimeoutMs;

@@ -7,16 +7,20 @@
 #include "sitesim/PerformerScript.h"
 #include "sitesim/SiteServer.h"
 #include "sitesim/ThumbnailMaker.h"
+#include "sitesim/TlsContext.h"
 #include "sitesim/UpdateSigner.h"
 #include "sitesim/UrlText.h"
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -51,12 +55,23 @@ const size_t DEFAULT_LENGTH_EXCESS = 100;
 const size_t DEFAULT_LONG_LINE = 300 * 1024;
 const size_t PIECE_SIZE = 16 * 1024;
 const size_t MAX_CACHED_THUMBNAILS = 4096;
+// Shorter answers are not worth compressing: they would grow.
+const size_t MIN_COMPRESSED_SIZE = 256;
 
 struct Answer
 {
+    Answer() = default;
+    Answer(int status_, std::string type_, std::string body_)
+        : status(status_)
+        , type(std::move(type_))
+        , body(std::move(body_))
+    {
+    }
+
     int status = 200;
     std::string type;
     std::string body;
+    std::string encoding; // "gzip" when the body is compressed
 };
 
 bool StartsWith(const std::string& text, const std::string& prefix)
@@ -124,6 +139,73 @@ FillerSource::Style FillerStyleFor(const std::string& path, const std::string& t
     if ( type == HTML_TYPE )
         return FillerSource::HTML;
     return FillerSource::BYTES;
+}
+
+// Whether an "Accept-Encoding" value takes gzip: named (or "*") without "q=0".
+bool AcceptsGzip(const std::string& accepted)
+{
+    size_t start = 0;
+    while ( start < accepted.size() )
+    {
+        size_t end = accepted.find(',', start);
+        if ( end == std::string::npos )
+            end = accepted.size();
+        std::string item = accepted.substr(start, end - start);
+        start = end + 1;
+        std::transform(item.begin(), item.end(), item.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        item.erase(std::remove(item.begin(), item.end(), ' '), item.end());
+        const std::string name = item.substr(0, item.find(';'));
+        if ( name != "gzip" && name != "x-gzip" && name != "*" )
+            continue;
+        const size_t quality = item.find(";q=");
+        return quality == std::string::npos || std::strtod(item.c_str() + quality + 3, nullptr) > 0;
+    }
+    return false;
+}
+
+// The site's text answers compress well; pictures and files do not.
+bool IsCompressible(const std::string& type)
+{
+    return type == LIST_TYPE || type == HTML_TYPE || type == TEXT_TYPE;
+}
+
+std::string Gzip(const std::string& data)
+{
+    z_stream stream{};
+    // 15 window bits, and 16 for the gzip wrapper.
+    if ( deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK )
+        return std::string();
+    std::string compressed(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&compressed[0]);
+    stream.avail_out = static_cast<uInt>(compressed.size());
+    const int result = deflate(&stream, Z_FINISH);
+    compressed.resize(stream.total_out);
+    deflateEnd(&stream);
+    return result == Z_STREAM_END ? compressed : std::string();
+}
+
+// The answer compressed when the client takes gzip and it is worth it.
+Answer Encoded(const Request& request, Answer answer)
+{
+    if ( !AcceptsGzip(request.Header("Accept-Encoding")) || !IsCompressible(answer.type) ||
+         answer.body.size() < MIN_COMPRESSED_SIZE )
+        return answer;
+    std::string compressed = Gzip(answer.body);
+    if ( compressed.empty() )
+        return answer;
+    answer.body.swap(compressed);
+    answer.encoding = "gzip";
+    return answer;
+}
+
+void SetEncoding(httplib::Response& response, const Answer& answer)
+{
+    response.set_header("Vary", "Accept-Encoding");
+    if ( !answer.encoding.empty() )
+        response.set_header("Content-Encoding", answer.encoding);
 }
 
 // An absolute-form target (as sent through a proxy) names the path after its authority.
@@ -202,7 +284,8 @@ private:
     int SendError(httplib::Response& response, int status);
     int SendTruncated(httplib::Response& response, const Answer& answer, size_t sentBytes);
     int SendWrongLength(httplib::Response& response, const Answer& answer, size_t declaredLength);
-    int SendAfterLongLine(httplib::Response& response, const Answer& answer, size_t lineBytes);
+    int SendAfterLongLine(httplib::Response& response, const Request& record, const Answer& answer,
+                          size_t lineBytes);
     void SendProvided(httplib::Response& response, const Answer& answer, size_t declared, size_t sent);
     void SendFiller(httplib::Response& response, const std::string& type, FillerSource::Style style,
                     size_t size);
@@ -223,6 +306,7 @@ private:
     std::map<std::string, FaultEntry> m_faults;
     FaultMix m_faultMix;
     std::vector<Request> m_requests;
+    size_t m_requestSerial = 0;
     std::map<std::string, std::string> m_thumbnails;
     std::string m_statement;
     std::mt19937 m_random;
@@ -231,6 +315,7 @@ private:
     // Start and Stop, and the pauses that Stop cuts short.
     mutable std::mutex m_runMutex;
     std::unique_ptr<SiteServer> m_server;
+    std::shared_ptr<const TlsContext> m_tls;
     std::thread m_thread;
     std::atomic<int> m_port{0};
     std::mutex m_stopMutex;
@@ -265,11 +350,21 @@ bool SimulatedSite::Impl::Start(int port)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_statement = statement;
     }
+    if ( !m_options.tlsCertificate.empty() )
+    {
+        auto tls = std::make_shared<TlsContext>(m_options.tlsCertificate, m_options.tlsKey);
+        if ( !tls->IsOk() )
+        {
+            std::fprintf(stderr, "sitesim: cannot serve https: %s\n", tls->Why().c_str());
+            return false;
+        }
+        m_tls = tls;
+    }
     auto server = std::make_unique<SiteServer>(
         [this](const httplib::Request& request, httplib::Response& response, ConnectionStream& stream) {
             Serve(request, response, stream);
         },
-        [this](const ConnectionStream& stream) { LogExchange(stream); });
+        [this](const ConnectionStream& stream) { LogExchange(stream); }, m_tls);
     if ( !server->Open(port) )
         return false;
     {
@@ -418,6 +513,8 @@ Request SimulatedSite::Impl::MakeRecord(const httplib::Request& request,
     if ( question != std::string::npos )
         record.query = request.target.substr(question + 1);
     record.params = UrlText::ParseQuery(record.query);
+    record.connection = stream.GetSerial();
+    record.secure = stream.IsSecure();
     for ( const auto& header : stream.GetReceivedHeaders() )
     {
         // The library adds the peer's address as headers; they were never sent.
@@ -451,9 +548,24 @@ void SimulatedSite::Impl::Serve(const httplib::Request& request, httplib::Respon
 {
     Request record = MakeRecord(request, stream);
     const Fault fault = Admit(record);
+    stream.SetRequestSerial(record.serial);
     const int status = ApplyFault(fault, record, response, stream);
-    stream.NoteExchange(record.method, record.target, status,
-                        fault.kind == Fault::NONE ? std::string() : Fault::KindName(fault.kind));
+    const std::string encoding = response.get_header_value("Content-Encoding");
+    std::string remark = fault.kind == Fault::NONE ? std::string() : Fault::KindName(fault.kind);
+    if ( !encoding.empty() )
+    {
+        remark += (remark.empty() ? "" : " ") + encoding;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for ( auto it = m_requests.rbegin(); it != m_requests.rend(); ++it )
+        {
+            if ( it->serial == record.serial )
+            {
+                it->encoding = encoding;
+                break;
+            }
+        }
+    }
+    stream.NoteExchange(record.method, record.target, status, remark);
 }
 
 // Keeps the request for the tests and settles the fault that its answer gets.
@@ -467,6 +579,7 @@ Fault SimulatedSite::Impl::Admit(Request& record)
         if ( fault.kind == Fault::NONE && record.path != PREVIEW_PATH )
             fault = m_faultMix.Next();
         record.fault = fault.kind;
+        record.serial = ++m_requestSerial;
         m_requests.push_back(record);
     }
     m_requestArrived.notify_all();
@@ -512,26 +625,29 @@ int SimulatedSite::Impl::ApplyFault(const Fault& fault, const Request& record,
             return 200;
         case Fault::WRONG_TYPE:
         {
-            Answer answer = MakeAnswer(record);
+            Answer answer = Encoded(record, MakeAnswer(record));
             answer.type = fault.contentType.empty() ? std::string(TEXT_TYPE) : fault.contentType;
             return SendAnswer(response, answer);
         }
         case Fault::TRUNCATE:
-            return SendTruncated(response, MakeAnswer(record), fault.size);
+            return SendTruncated(response, Encoded(record, MakeAnswer(record)), fault.size);
         case Fault::WRONG_LENGTH:
-            return SendWrongLength(response, MakeAnswer(record), fault.size);
+            return SendWrongLength(response, Encoded(record, MakeAnswer(record)), fault.size);
         case Fault::LONG_LINE:
-            return SendAfterLongLine(response, MakeAnswer(record),
+            return SendAfterLongLine(response, record, MakeAnswer(record),
                                      fault.size ? fault.size : DEFAULT_LONG_LINE);
     }
-    return SendAnswer(response, MakeAnswer(record));
+    return SendAnswer(response, Encoded(record, MakeAnswer(record)));
 }
 
 int SimulatedSite::Impl::SendAnswer(httplib::Response& response, const Answer& answer)
 {
     response.status = answer.status;
     if ( !answer.type.empty() )
+    {
         response.set_content(answer.body, answer.type);
+        SetEncoding(response, answer);
+    }
     return answer.status;
 }
 
@@ -562,13 +678,15 @@ int SimulatedSite::Impl::SendWrongLength(httplib::Response& response, const Answ
     return answer.status;
 }
 
-int SimulatedSite::Impl::SendAfterLongLine(httplib::Response& response, const Answer& answer,
-                                           size_t lineBytes)
+int SimulatedSite::Impl::SendAfterLongLine(httplib::Response& response, const Request& record,
+                                           const Answer& answer, size_t lineBytes)
 {
     const std::string line = FillerSource(FillerSource::LIST_LINE, NextFillerSeed()).Next(lineBytes);
-    response.status = answer.status;
-    response.set_content(line + answer.body, answer.type.empty() ? std::string(TEXT_TYPE) : answer.type);
-    return answer.status;
+    Answer longer = answer;
+    longer.body = line + answer.body;
+    if ( longer.type.empty() )
+        longer.type = TEXT_TYPE;
+    return SendAnswer(response, Encoded(record, longer));
 }
 
 void SimulatedSite::Impl::SendProvided(httplib::Response& response, const Answer& answer,
@@ -576,6 +694,7 @@ void SimulatedSite::Impl::SendProvided(httplib::Response& response, const Answer
 {
     auto body = std::make_shared<std::string>(answer.body);
     response.status = answer.status;
+    SetEncoding(response, answer);
     response.set_content_provider(
         declared, answer.type.empty() ? std::string(TEXT_TYPE) : answer.type,
         [body, declared, sent](size_t offset, size_t, httplib::DataSink& sink) {
@@ -798,6 +917,17 @@ std::string SimulatedSite::Impl::NormalType(const Request& request)
 
 void SimulatedSite::Impl::LogExchange(const ConnectionStream& stream)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for ( auto it = m_requests.rbegin(); it != m_requests.rend(); ++it )
+        {
+            if ( it->serial == stream.GetRequestSerial() )
+            {
+                it->bodyBytes = stream.GetBodyBytes();
+                break;
+            }
+        }
+    }
     if ( !m_options.logRequests )
         return;
     std::lock_guard<std::mutex> lock(m_logMutex);

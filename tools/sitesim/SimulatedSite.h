@@ -14,7 +14,9 @@ namespace sitesim
 
 // The simulated site: a real HTTP server on 127.0.0.1 that answers every request the plug-in
 // makes (performer list, sign-in, thumbnails, preview page, update script), with a churning
-// performer model and faults that tests switch on per path. Plain C++17: no toolkit needed.
+// performer model and faults that tests switch on per path. Its text answers come gzip-compressed
+// to a client that asks for it; connections are kept between requests; https as well with a
+// certificate. Plain C++17: no toolkit needed.
 class SimulatedSite
 {
 public:
@@ -34,6 +36,9 @@ public:
         std::string updateVersion = "1.4.0";
         std::string updateSigningSeed;
         bool logRequests = false;   // one line per request on stdout
+        // With both (PEM files), a client that opens with a TLS handshake gets https, on the same
+        // port as plain http.
+        std::string tlsCertificate, tlsKey;
     };
 
     // Two constructors rather than a default argument: the compiler cannot use Options'

@@ -2,6 +2,7 @@
 
 #include "sitesim/ConnectionStream.h"
 #include "sitesim/ConnectionThreads.h"
+#include "sitesim/TlsContext.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -16,6 +17,13 @@ namespace
 {
 // How long a client may keep its connection without sending us anything of its request.
 const int READ_TIMEOUT_MS = 5000;
+// How long a connection may wait for its next request: longer than a poller's interval, as a
+// site's keep-alive often is, so that a client that polls keeps its connection.
+const int KEEP_ALIVE_SECONDS = 60;
+const size_t MAX_REQUESTS_PER_CONNECTION = 1000;
+
+// Connections are numbered across the process, so that a site started again never reuses one.
+std::atomic<unsigned long> gs_connectionSerial{0};
 // How long it may keep it without taking anything of our answer. A client that reads slowly,
 // as the plug-in does, lets its window open again only once it has taken a good part of its
 // buffer, which at its pace takes seconds: nothing leaves meanwhile, and that is no stall.
@@ -33,11 +41,15 @@ void PrepareSocket(int sock)
 }
 }
 
-SiteServer::SiteServer(RequestHandler handler, ExchangeDone done)
+SiteServer::SiteServer(RequestHandler handler, ExchangeDone done, std::shared_ptr<const TlsContext> tls)
     : m_handler(std::move(handler))
     , m_done(std::move(done))
+    , m_tls(std::move(tls))
 {
     new_task_queue = [] { return new ConnectionThreads; };
+    // What each answer says of the connection, as our loop below keeps it.
+    set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
+    set_keep_alive_max_count(MAX_REQUESTS_PER_CONNECTION);
     // Only SO_REUSEADDR: the library's default of SO_REUSEPORT would let a second server
     // share a port that is taken instead of failing.
     set_socket_options([](socket_t sock) {
@@ -126,18 +138,31 @@ bool SiteServer::process_and_close_socket(socket_t sock)
     bool served = false;
     {
         ConnectionStream stream(sock, m_stopping, READ_TIMEOUT_MS, WRITE_TIMEOUT_MS);
+        stream.SetSerial(++gs_connectionSerial);
         ConnectionStream::Scope scope(stream);
-        bool connectionClosed = false;
-        served = process_request(stream, true, connectionClosed, [&stream](httplib::Request& request) {
-            stream.KeepReceivedHeaders(request.headers);
-            // Answers go out exactly as the site makes them: never compressed, never cut
-            // to a range.
-            request.headers.erase("Accept-Encoding");
-            request.headers.erase("Range");
-            request.ranges.clear();
-        });
-        if ( stream.HasExchange() && m_done )
-            m_done(stream);
+        const bool open = !m_tls || !stream.StartsWithTls() || stream.StartTls(m_tls->NewSession(sock));
+        for ( size_t count = 0; open && count < MAX_REQUESTS_PER_CONNECTION; ++count )
+        {
+            // After the first, a request may be long in coming: a poller asks once a while.
+            if ( count > 0 && !stream.WaitForRequest(KEEP_ALIVE_SECONDS * 1000) )
+                break;
+            stream.BeginExchange();
+            const bool last = m_stopping || count + 1 == MAX_REQUESTS_PER_CONNECTION;
+            bool connectionClosed = false;
+            served = process_request(stream, last, connectionClosed, [&stream](httplib::Request& request) {
+                stream.KeepReceivedHeaders(request.headers);
+                // Answers go out as the site makes them: compressed only by the site itself,
+                // never cut to a range.
+                request.headers.erase("Accept-Encoding");
+                request.headers.erase("Range");
+                request.ranges.clear();
+            });
+            if ( stream.HasExchange() && m_done )
+                m_done(stream);
+            // An answer cut short, a fault that drops the connection, a client that said so.
+            if ( !served || connectionClosed || last || stream.IsAborted() || m_stopping )
+                break;
+        }
     }
 
     {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -11,11 +12,14 @@ namespace sitesim
 {
 
 class ConnectionStream;
+class TlsContext;
 
 // The HTTP server under the simulated site: the library's request parsing and response
 // writing, with connection handling of our own, so that a fault can drop a connection
 // without an answer and a stop ends every connection at once, whatever it is doing.
-// One request per connection: every answer says "Connection: close".
+// A connection carries requests one after another for as long as the client keeps it, as a
+// browser's or a poller's would; with a TLS context, a client that opens with a TLS handshake
+// gets https on the same port.
 class SiteServer : public httplib::Server
 {
 public:
@@ -23,7 +27,7 @@ public:
         std::function<void(const httplib::Request&, httplib::Response&, ConnectionStream&)>;
     using ExchangeDone = std::function<void(const ConnectionStream&)>;
 
-    SiteServer(RequestHandler handler, ExchangeDone done);
+    SiteServer(RequestHandler handler, ExchangeDone done, std::shared_ptr<const TlsContext> tls = nullptr);
 
     // Binds and listens on 127.0.0.1; port 0 takes a free one. False if that fails.
     bool Open(int port);
@@ -42,6 +46,7 @@ private:
 
     RequestHandler m_handler;
     ExchangeDone m_done;
+    std::shared_ptr<const TlsContext> m_tls;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::mutex m_connectionsMutex;

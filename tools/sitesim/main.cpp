@@ -41,6 +41,8 @@ const char USAGE[] =
     "                         dropped or cut connections, garbage, wrong lengths, late,\n"
     "                         oversized or one-line answers; never the preview page\n"
     "  --fault-seed S         seed of the faults' choice (default: the --seed value)\n"
+    "  --tls CERT KEY         serve https as well, on the same port, with the certificate\n"
+    "                         chain CERT and its private key KEY (PEM files)\n"
     "  --help                 show this text\n";
 
 // What getopt_long answers for each option; those without a letter come after all letters.
@@ -62,7 +64,8 @@ enum OptionId
     UPDATE_SIGNING_KEY,
     NO_UPDATE_STATEMENT,
     FAULTS,
-    FAULT_SEED
+    FAULT_SEED,
+    TLS
 };
 
 const option LONG_OPTIONS[] = {
@@ -82,6 +85,7 @@ const option LONG_OPTIONS[] = {
     {"no-update-statement", no_argument, nullptr, NO_UPDATE_STATEMENT},
     {"faults", required_argument, nullptr, FAULTS},
     {"fault-seed", required_argument, nullptr, FAULT_SEED},
+    {"tls", required_argument, nullptr, TLS},
     // Whatever follows "--help=" is ignored: help is help.
     {"help", optional_argument, nullptr, HELP},
     {nullptr, 0, nullptr, 0},
@@ -205,6 +209,7 @@ std::string TakeOption(int id, const std::string& option, const std::string& val
             return std::string();
         case FAULTS: return ReadShare(option, value, settings.faults);
         case FAULT_SEED: return ReadWhole(option, value, 0, 4294967295L, settings.faultSeed);
+        case TLS: return ReadFileName(option, value, site.tlsCertificate);
     }
     return "unknown option " + option;
 }
@@ -248,6 +253,15 @@ std::string ParseArguments(int argc, char** argv, Settings& settings)
         error = TakeOption(id, OptionName(argument), optarg ? optarg : "", settings);
         if ( !error.empty() )
             return error;
+        // The key comes as a second value of its own.
+        if ( id == TLS )
+        {
+            if ( optind >= argc )
+                return "option --tls needs a certificate and a key";
+            error = ReadFileName("--tls", argv[optind++], settings.site.tlsKey);
+            if ( !error.empty() )
+                return error;
+        }
     }
 }
 }
@@ -284,6 +298,8 @@ int main(int argc, char** argv)
     }
     std::printf("sitesim: serving http://%s/ (%d performers, churn %g, seed %u)\n",
                 site.GetHostPort().c_str(), options.performers, options.churn, options.seed);
+    if ( !options.tlsCertificate.empty() )
+        std::printf("sitesim: serving https://%s/ as well\n", site.GetHostPort().c_str());
     if ( settings.faults > 0 )
         std::printf("sitesim: answering a share of %g of the requests badly (fault seed %u)\n",
                     settings.faults, faultsFrom);
