@@ -24,11 +24,7 @@ source "$here/session.sh"
 log=$work/parlo.log
 pids=()
 trap stop_started EXIT
-fail() {
-    echo "browser.sh: $*" >&2
-    [ -f "$log" ] && tail -n 20 "$log" >&2
-    exit 1
-}
+fail() { session_fail "browser" "$*"; }
 applications=$work/share/applications
 
 # A stand-in at PATH that notes each start in RECORD: how many arguments, then the first.

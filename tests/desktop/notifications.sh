@@ -35,11 +35,7 @@ source "$here/session.sh"
 log=$work/parlo.log
 pids=()
 trap stop_started EXIT
-fail() {
-    echo "notifications.sh: $*" >&2
-    [ -f "$log" ] && tail -n 20 "$log" >&2
-    exit 1
-}
+fail() { session_fail "notifications" "$*"; }
 # Runs the program with these lines in its configuration, until stop_program.
 start_program() {
     sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=1" "$@"

@@ -20,14 +20,10 @@ work=$PANEL_SESSION
 source "$here/../../scripts/sitesim.sh"
 source "$here/../common/program.sh"
 source "$here/session.sh"
+log=$work/parlo.log
 pids=()
 trap stop_started EXIT
-fail() {
-    echo "panel.sh: $*" >&2
-    [ -f "$work/parlo.log" ] && tail -n 20 "$work/parlo.log" >&2
-    import -window root "$build/desktop-panel-failed.png" 2>/dev/null || true
-    exit 1
-}
+fail() { session_fail "panel" "$*"; }
 
 start_panel() {
     xfce4-panel --disable-wm-check > "$work/panel.log" 2>&1 &
@@ -67,11 +63,11 @@ sitesim_start "$build" "$work/sitesim.log" --performers 20 --churn 0
 sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2"
 
 # The program comes before the panel, as at a login where it starts first.
-WXTRACE=lumora "$build/Parlo" --no-update --config "$work/Parlo.conf" > "$work/parlo.log" 2>&1 &
+WXTRACE=lumora "$build/Parlo" --no-update --config "$work/Parlo.conf" > "$log" 2>&1 &
 parlo=$!
 pids+=("$parlo")
-wait_for 600 grep -q "first list of" "$work/parlo.log" || fail "the program did not show the list"
-item=$(item_name "$work/parlo.log") || fail "the program put no item on the session bus"
+wait_for 600 grep -q "first list of" "$log" || fail "the program did not show the list"
+item=$(item_name "$log") || fail "the program put no item on the session bus"
 start_panel
 wait_for 300 item_registered "$item" || fail "the panel's watcher did not get the item $item"
 # Its picture at its own size and at twice that, for a panel on a screen at scale 2.
@@ -125,7 +121,7 @@ wait_for 100 says_quiet || fail "Quiet from the panel's menu did nothing"
 click_icon 1
 wait_for 100 frame_shown 0 || fail "a left click did not hide the frame"
 stop_panel
-wait_for 100 grep -q "StatusNotifierItem: no watcher" "$work/parlo.log" || fail "the program did not see the panel go"
+wait_for 100 grep -q "StatusNotifierItem: no watcher" "$log" || fail "the program did not see the panel go"
 wait_for 100 frame_iconized || fail "the panel went and left the hidden frame out of reach"
 start_panel
 wait_for 300 item_registered "$item" || fail "the panel started again did not get the item back"
@@ -143,5 +139,5 @@ wait_for 150 ended "$parlo" || fail "Exit from the panel's menu did not end the 
 status=0
 wait "$parlo" || status=$?
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-no_complaints "$work/parlo.log" || fail "the program's log has the lines above"
+no_complaints "$log" || fail "the program's log has the lines above"
 echo "panel.sh: shown on the panel, clicked, minimized into it, its menu used, the frame kept in reach and the item found again after a restart; one copy"

@@ -26,12 +26,7 @@ source "$here/session.sh"
 log=$work/parlo.log
 pids=()
 trap stop_started EXIT
-fail() {
-    echo "reading.sh: $*" >&2
-    [ -f "$log" ] && tail -n 20 "$log" >&2
-    import -window root "$build/desktop-reading-failed.png" 2>/dev/null || true
-    exit 1
-}
+fail() { session_fail "reading" "$*"; }
 reader() { /usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo "$@"; }
 # Whether what the reader finds in MODE has a line matching the extended expression.
 finds() { reader "$1" | grep -c -E "$2" > /dev/null; }

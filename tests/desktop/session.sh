@@ -137,3 +137,13 @@ stop_started() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     sitesim_stop
 }
+
+# Ends the script with MESSAGE, the last lines of the program's log ($log) and, on an X display, a
+# picture of the screen in the build folder: what a script's own fail does.
+# Usage: session_fail NAME MESSAGE
+session_fail() {
+    echo "$1.sh: $2" >&2
+    [ -f "$log" ] && tail -n 20 "$log" >&2
+    [ -z "${DISPLAY:-}" ] || import -window root "$build/desktop-$1-failed.png" 2>/dev/null || true
+    exit 1
+}
