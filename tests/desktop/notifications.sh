@@ -119,7 +119,7 @@ more_pages() { [ "$(opened_pages)" -gt "$pages" ]; }
 wait_for 100 more_pages || fail "the notification's Profile button opened nothing"
 pages=$(opened_pages)
 defaults=$(invoked default)
-dunst_window() { xdotool search --onlyvisible --class Dunst | sed -n 1p; }
+dunst_window() { window_search --onlyvisible --class Dunst | sed -n 1p; }
 window_there() { [ -n "$(dunst_window)" ]; }
 wait_for 100 window_there || fail "no window of dunst's"
 xdotool mousemove --window "$(dunst_window)" 10 10 click 1

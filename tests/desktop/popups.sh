@@ -81,9 +81,9 @@ watched=$(watch_popups "$DISPLAY" "$size" 30 2>&1) || fail "$watched"
 # The whole screen, and the pop-ups that were on it throughout: those there before and after.
 look() {
     local before after
-    before=$(popup_windows "$DISPLAY")
+    before=$(popup_windows "$DISPLAY") || return 1
     timeout 60 import -window root "$work/screen.png" || return 1
-    after=$(popup_windows "$DISPLAY")
+    after=$(popup_windows "$DISPLAY") || return 1
     comm -12 <(sort <<< "$before") <(sort <<< "$after") | sed -n 's/^[^ ]* [0-9]*x[0-9]*+\([0-9]*\)+\([0-9]*\)$/\1 \2/p'
 }
 # The part of the screen at X,Y of WIDTH x HEIGHT into FILE.

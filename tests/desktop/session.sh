@@ -39,16 +39,43 @@ popup_geometries() {
     popup_windows "$1" | cut -d ' ' -f 2
 }
 
+# Windows that `xdotool search ARGUMENTS` finds on $DISPLAY, one id a line; fails when none
+# match. xdotool ends at its first X error, which a window that goes while it walks the tree
+# brings about, and then names none of the windows it found: that search is made again, so that
+# no answer means no window. Fails with a message (status 2) when the tree never held still.
+window_search() {
+    local errors found status _
+    errors=$(mktemp)
+    for _ in $(seq 100); do
+        status=0
+        found=$(xdotool search "$@" 2> "$errors") || status=$?
+        if ! grep -q "X Error" "$errors"; then
+            rm -f "$errors"
+            [ -z "$found" ] || echo "$found"
+            return "$status"
+        fi
+    done
+    rm -f "$errors"
+    echo "window_search: the windows kept changing under xdotool search $*" >&2
+    return 2
+}
+
 # The pop-ups on the X display DISPLAY, one "ID WxH+X+Y" a line: those on the screen, not one
-# that is still being made, whose window may stand anywhere until it is placed and shown.
+# that is still being made, whose window may stand anywhere until it is placed and shown. Fails
+# when the windows could not be listed.
 popup_windows() {
-    local shown
-    shown=$(DISPLAY=$1 xdotool search --onlyvisible --name '^Popup$' 2>/dev/null | xargs -r printf '0x%x\n' || true)
-    [ -n "$shown" ] || return 0
-    # Windows that go while they are listed make the lister complain; those are gone anyway.
-    DISPLAY=$1 xwininfo -root -tree 2>/dev/null \
-        | sed -n 's/^ *\(0x[0-9a-f]*\) "Popup": .*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1 \2/p' \
-        | grep -F -w -f <(echo "$shown") || true
+    local shown tree status=0 _
+    shown=$(DISPLAY=$1 window_search --onlyvisible --name '^Popup$') || status=$?
+    [ "$status" -ne 1 ] || return 0
+    [ "$status" -eq 0 ] || return 1
+    # The lister of places ends at a window that goes, as xdotool does.
+    for _ in $(seq 100); do
+        tree=$(DISPLAY=$1 xwininfo -root -tree 2>/dev/null) && break
+        tree=
+    done
+    [ -n "$tree" ] || { echo "popup_windows: the window tree could not be listed" >&2; return 1; }
+    sed -n 's/^ *\(0x[0-9a-f]*\) "Popup": .*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1 \2/p' <<< "$tree" \
+        | grep -F -w -f <(printf '0x%x\n' $shown) || true
 }
 
 # The work area of the X display DISPLAY as "X Y WIDTH HEIGHT": what the window manager says
@@ -93,16 +120,17 @@ popups_in_corner() {
 # that new ones took places that others had left while others stayed: more pop-ups are seen than
 # are ever open at once. Says how many.
 watch_popups() {
-    local display=$1 size=$2 until=$((SECONDS + $3)) open most=0
+    local display=$1 size=$2 until=$((SECONDS + $3)) open listed most=0
     local -A seen=()
     while [ "$SECONDS" -lt "$until" ]; do
         popups_in_corner "$display" "$size" || return 1
+        listed=$(popup_windows "$display") || return 1
         open=0
         while read -r id _; do
             [ -n "$id" ] || continue
             seen[$id]=1
             open=$((open + 1))
-        done < <(popup_windows "$display")
+        done <<< "$listed"
         [ "$open" -gt "$most" ] && most=$open
         sleep 0.1
     done
