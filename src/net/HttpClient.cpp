@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "net/CurlSetup.h"
 #include "net/StopSignal.h"
 
 #include <wx/log.h>
@@ -25,7 +26,6 @@ const long SLICE_MS = 100;
 const size_t BODY_HIGH_WATER = 64 * 1024;
 // A longer head is not an answer we can use.
 const size_t MAX_HEAD = 64 * 1024;
-const char ACCEPTED_ENCODINGS[] = "gzip, deflate";
 
 // libcurl's global state, set up while the library loads (on the thread that loads it, before any
 // other can use it) and released when it goes.
@@ -44,26 +44,6 @@ using Clock = std::chrono::steady_clock;
 long MillisecondsSince(Clock::time_point start)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// "host" or "host:port", as a "Host" header names a server: the scheme's own port left out.
-wxString Authority(const wxString& host, unsigned short port, bool secure)
-{
-    wxString text = host;
-    if ( port && port != (secure ? 443 : 80) )
-        text << ":" << port;
-    return text;
-}
-
-// "host:port" with both parts; anything else is no proxy.
-bool SplitProxy(const wxString& proxy, wxString& host, unsigned short& port)
-{
-    host = proxy.BeforeFirst(':');
-    unsigned long number = 0;
-    if ( host.empty() || !proxy.AfterFirst(':').ToULong(&number) || number == 0 || number > 65535 )
-        return false;
-    port = static_cast<unsigned short>(number);
-    return true;
 }
 
 std::string Utf8(const wxString& text)
@@ -180,9 +160,9 @@ wxString HttpClient::GetRoute() const
 {
     wxString host;
     unsigned short port = 0;
-    if ( !m_secure && SplitProxy(GetProxy(), host, port) )
-        return Authority(host, port, false);
-    return Authority(m_server, m_port, m_secure);
+    if ( !m_secure && CurlSetup::SplitProxy(GetProxy(), host, port) )
+        return CurlSetup::Authority(host, port, false);
+    return CurlSetup::Authority(m_server, m_port, m_secure);
 }
 
 bool HttpClient::IsEncoded() const
@@ -245,45 +225,14 @@ bool HttpClient::Configure(const wxString& url)
         m_requestHeaders = curl_slist_append(m_requestHeaders, line.c_str());
     }
 
-    bool ok = true;
+    bool ok = CurlSetup::Apply(m_easy, url, m_requestHeaders, userAgent, m_compression, m_error);
     auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(m_easy, option, value) == CURLE_OK; };
-    set(CURLOPT_URL, Utf8(url).c_str());
-    set(CURLOPT_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     if ( !m_method.empty() && m_method != "GET" )
         set(CURLOPT_CUSTOMREQUEST, Utf8(m_method).c_str());
-    set(CURLOPT_HTTPHEADER, m_requestHeaders);
-    set(CURLOPT_USERAGENT, Utf8(userAgent).c_str());
-    if ( m_compression )
-        set(CURLOPT_ACCEPT_ENCODING, ACCEPTED_ENCODINGS);
     set(CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
     set(CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
-    set(CURLOPT_ERRORBUFFER, m_error);
-    // A backstop only: the waits below are bounded more closely.
-    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(MAX_WAIT_SECONDS) * 1000L);
-
-    // The certificate is always checked. The system's store is where OpenSSL is told it is.
-    set(CURLOPT_SSL_VERIFYPEER, 1L);
-    set(CURLOPT_SSL_VERIFYHOST, 2L);
-    wxString store;
-    if ( wxGetEnv("SSL_CERT_FILE", &store) && !store.empty() )
-        set(CURLOPT_CAINFO, Utf8(store).c_str());
-    if ( wxGetEnv("SSL_CERT_DIR", &store) && !store.empty() )
-        set(CURLOPT_CAPATH, Utf8(store).c_str());
-
-    if ( !m_secure )
-    {
-        // Ours, or none at all: libcurl would otherwise look for one of its own.
-        wxString host;
-        unsigned short port = 0;
-        const bool viaProxy = SplitProxy(GetProxy(), host, port);
-        set(CURLOPT_PROXY, viaProxy ? Utf8("http://" + Authority(host, port, false)).c_str() : "");
-    }
-    // Proxy answers to CONNECT are not the site's.
-    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     return ok;
 }
 
@@ -295,7 +244,7 @@ wxInputStream* HttpClient::GetInputStream(const wxString& path)
     if ( m_server.empty() || !MakeHandles() )
         return nullptr;
 
-    m_url = wxString(m_secure ? "https://" : "http://") + Authority(m_server, m_port, m_secure) + path;
+    m_url = wxString(m_secure ? "https://" : "http://") + CurlSetup::Authority(m_server, m_port, m_secure) + path;
     if ( !Configure(m_url) )
     {
         wxLogTrace("lumora", "HttpClient: cannot make the request of %s", m_url);

@@ -2,8 +2,7 @@
 
 #include "model/User.h"
 #include "net/DownloadFinishedEvent.h"
-#include "net/DownloadThread.h"
-#include "net/HttpClient.h"
+#include "net/PictureFetcher.h"
 #include "net/PictureHeader.h"
 #include "shell/SiteHosts.h"
 #include "skin/Skin.h"
@@ -11,7 +10,6 @@
 #include <wx/log.h>
 #include <wx/math.h>
 #include <wx/mstream.h>
-#include <wx/url.h>
 
 const wxSize Thumbnail::SIZE(107, 82);
 
@@ -43,15 +41,10 @@ bool Thumbnail::StartDownload(wxEvtHandler* receiver, const User& user)
 {
     const wxString imageUrl =
         SiteHosts::MakeUrl(SiteHosts::IMAGE, "/WebArchive/" + user.GetName() + "/thumbs/LinkedImage.jpg");
-    HttpClient* http = new HttpClient;
     // The picture comes from the image host but is asked for in the name of the main host.
-    http->SetHostHeader(SiteHosts::GetAuthority(SiteHosts::MAIN));
-    http->SetTimeout(TIMEOUT_SECONDS);
-    DownloadThread* thread = new DownloadThread(receiver, wxID_ANY, new wxURL(imageUrl), http, 0, wxTHREAD_DETACHED);
-    if ( thread->Run() != wxTHREAD_NO_ERROR )
+    if ( !PictureFetcher::Fetch(receiver, wxID_ANY, imageUrl, SiteHosts::GetAuthority(SiteHosts::MAIN), TIMEOUT_SECONDS) )
     {
         wxLogTrace("lumora", "Thumbnail: the download of %s did not start", user.GetName());
-        delete thread;
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 #include "common/TestSupport.h"
 #include "gui/LogFailsTheTest.h"
 #include "gui/ScopedSkin.h"
+#include "net/DownloadThread.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,9 @@ int main(int argc, char** argv)
     wxLog::GetActiveTarget();
     new LogFailsTheTest;
     const int result = RUN_ALL_TESTS();
+    // As the host's unloading of the plug-in does: the picture fetcher's thread ends before the
+    // toolkit's threads are taken down.
+    DownloadThread::WaitForAll();
     wxTheApp->OnExit();
     wxEntryCleanup();
     TestSupport::RemoveDir(desktop);

@@ -1,6 +1,6 @@
 // How the program's requests travel, end to end against the simulated site: compressed, several
-// polls over one kept connection, and over https to a site whose certificate is checked against
-// an authority made for the test.
+// polls over one kept connection, pictures over a few, and over https to a site whose certificate
+// is checked against an authority made for the test.
 #include "ExpectDialog.h"
 #include "TestAuthority.h"
 #include "common/ScopedProgramName.h"
@@ -9,6 +9,7 @@
 #include "common/UserSupport.h"
 #include "model/User.h"
 #include "net/DownloadFinishedEvent.h"
+#include "net/PictureFetcher.h"
 #include "shell/Site.h"
 #include "sitesim/SimulatedSite.h"
 #include "sitesim/ThumbnailMaker.h"
@@ -25,6 +26,7 @@
 #include <wx/url.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -388,4 +390,56 @@ TEST_F(SiteTransferTest, HttpsSiteOfATestAuthorityIsWatchedAndAnyOtherRefused)
         PointAt(site, "https://");
         EXPECT_NE(0, Site::GetInstance()->UpdateUserList());
     }
+}
+
+TEST_F(SiteTransferTest, PicturesOverHttpsTakeTurnsOnAFewKeptConnections)
+{
+    const wxString dir = TempDir();
+    TestAuthority authority(dir, "Parlo test authority");
+    ASSERT_TRUE(authority.IsOk());
+    ASSERT_TRUE(authority.Issue("site", "IP:127.0.0.1,DNS:localhost"));
+    ScopedEnv trusted("SSL_CERT_FILE", authority.GetCertificateFile());
+    sitesim::SimulatedSite::Options options;
+    options.tlsCertificate = authority.GetCertificate("site").ToStdString();
+    options.tlsKey = authority.GetKey("site").ToStdString();
+    sitesim::SimulatedSite site(options);
+    ASSERT_TRUE(site.Start(0));
+    PointAt(site, "https://");
+
+    // Fifty-nine pictures as the pop-ups of a busy evening ask for them: a handful at one poll,
+    // twenty at another, each burst in before the next poll brings more.
+    const size_t bursts[] = { 12, 1, 20, 4, 15, 7 };
+    std::vector<std::unique_ptr<PictureReceiver>> receivers;
+    std::vector<std::string> names;
+    for ( size_t burst : bursts )
+    {
+        const size_t first = receivers.size();
+        for ( size_t i = 0; i < burst; ++i )
+        {
+            names.push_back("Performer_" + std::to_string(names.size()));
+            receivers.emplace_back(new PictureReceiver);
+            ASSERT_TRUE(Thumbnail::StartDownload(receivers.back().get(), User(names.back(), StatusWord::FREE)));
+        }
+        ASSERT_TRUE(TestSupport::WaitFor(
+            [&] {
+                return std::all_of(receivers.begin() + first, receivers.end(),
+                                   [](const std::unique_ptr<PictureReceiver>& receiver) { return receiver->arrived; });
+            },
+            30000));
+    }
+    for ( size_t i = 0; i < names.size(); ++i )
+        EXPECT_TRUE(receivers[i]->bytes == sitesim::ThumbnailMaker::Make(names[i])) << names[i];
+
+    // Over TLS, and on a few connections kept from burst to burst, not one and a handshake each.
+    std::set<unsigned long> connections;
+    size_t pictures = 0;
+    for ( const sitesim::Request& request : site.GetRequests() )
+    {
+        EXPECT_TRUE(request.secure) << request.target;
+        connections.insert(request.connection);
+        ++pictures;
+    }
+    EXPECT_EQ(names.size(), pictures);
+    EXPECT_LE(connections.size(), static_cast<size_t>(PictureFetcher::MAX_CONNECTIONS))
+        << pictures << " pictures over " << connections.size() << " connections";
 }
