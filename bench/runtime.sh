@@ -23,7 +23,7 @@ start() {
     pids+=("$sim_pid")
     printf '[Site]\nmainhost=%s\n[System]\nsyncinterval=%s\n[SplashScreen]\nduration=1\n' \
         "$host" "$INTERVAL" > "$work/$name.conf"
-    WXTRACE=lumora "$build/Parlo" --no-update --config "$work/$name.conf" > "$work/$name.log" 2>&1 &
+    WXTRACE=${TRACE-lumora} "$build/Parlo" --no-update --config "$work/$name.conf" > "$work/$name.log" 2>&1 &
     parlo_pid=$!
     pids+=("$parlo_pid")
 }
@@ -104,10 +104,11 @@ full_rss=$(rss_kib "$parlo_pid")
 stop
 
 # Idle as a watcher runs all day: 300 performers, nobody changes, a poll every 10 s. Counted over
-# 30 s (three polls) once the first list is in. Each poll's bytes are what the site sent.
-INTERVAL=10 start 300 watching
-wait_for_log watching "first list of 300 performers" 60
-sleep 2
+# 30 s (three polls) once the first list is in, as users run it: without traces, each of which a
+# worker thread hands to the main thread. Each poll's bytes are what the site sent.
+TRACE= INTERVAL=10 start 300 watching
+wait_for_lists watching 1 60
+sleep 5
 idle_wakeups=$(wakeups_per_second "$parlo_pid" 30)
 curl -s -o "$work/plain.js" "http://$host/include/js/online_performers.js"
 stop
@@ -136,8 +137,8 @@ awk -v e="$empty_rss" -v f="$full_rss" -v b="$before" -v a="$after" -v hz="$hz" 
     cpu = (a - b) / hz / 20 * 100
     printf "%-58s %10.2f %-6s budget < %g %s  %s\n", "resident memory, 10000 performers above none", mib, "MiB", 20, "MiB", (mib < 20 ? "ok" : "OVER BUDGET")
     printf "%-58s %10.2f %-6s budget < %g %s  %s\n", "CPU between polls (20 s)", cpu, "%", 1, "%", (cpu < 1 ? "ok" : "OVER BUDGET")
-    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups, idle, 300 performers, a poll every 10 s", idle, "/s", 3, "/s", (idle <= 3 ? "ok" : "OVER BUDGET"), floor
-    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups while a list of 10000 is read", reading, "/s", 12, "/s", (reading <= 12 ? "ok" : "OVER BUDGET"), floor
+    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups, idle, 300 performers, a poll every 10 s", idle, "/s", 0.5, "/s", (idle <= 0.5 ? "ok" : "OVER BUDGET"), floor
+    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups while a list of 10000 is read", reading, "/s", 4, "/s", (reading <= 4 ? "ok" : "OVER BUDGET"), floor
     budget = plain / 5
     printf "%-58s %10d %-6s budget <= %d %s  %s   (floor, gzip -9 of it: %d; plain: %d)\n", "bytes received per poll, 300 performers", poll, "B", budget, "B", (poll >= 0 && poll <= budget ? "ok" : "OVER BUDGET"), gz, plain
 }'

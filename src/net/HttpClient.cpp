@@ -5,6 +5,7 @@
 
 #include <wx/log.h>
 #include <wx/sckaddr.h>
+#include <wx/stopwatch.h>
 #include <wx/strconv.h>
 #include <wx/thread.h>
 #include <wx/uri.h>
@@ -263,7 +264,9 @@ wxInputStream* HttpClient::GetInputStream(const wxString& path)
     m_attached = true;
 
     wxLogTrace("lumora", "HttpClient: GET %s via %s", m_url, GetRoute());
-    const Wait head = Drive([this] { return m_headComplete; });
+    const long pause = m_pauseBeforeAnswerMs;
+    m_pauseBeforeAnswerMs = 0;
+    const Wait head = PauseBeforeAnswer(pause) ? Drive([this] { return m_headComplete; }) : STOPPED;
     if ( head != READY )
     {
         wxLogTrace("lumora", "HttpClient: %s %s", m_url, DescribeFailure(head));
@@ -286,6 +289,23 @@ wxInputStream* HttpClient::GetInputStream(const wxString& path)
         length.empty() || IsEncoded() ? static_cast<size_t>(-1) : static_cast<size_t>(wxAtoi(length));
     m_lastError = wxPROTO_NOERR;
     return new BodyStream(*this, size);
+}
+
+bool HttpClient::PauseBeforeAnswer(long ms)
+{
+    if ( ms <= 0 )
+        return true;
+    // On a kept connection this sends the request; a new one is made once the pause is over.
+    int running = 0;
+    curl_multi_perform(m_multi, &running);
+    if ( m_stopSignal )
+        return m_stopSignal->Sleep(ms) && !ShouldStop();
+    for ( wxStopWatch pause; pause.Time() < ms; wxMilliSleep(std::min(SLICE_MS, ms - pause.Time())) )
+    {
+        if ( ShouldStop() )
+            return false;
+    }
+    return !ShouldStop();
 }
 
 bool HttpClient::ShouldStop() const

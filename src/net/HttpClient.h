@@ -52,6 +52,10 @@ public:
     void SetStopSignal(StopSignal* signal) { m_stopSignal = signal; }
     // Whether the answer may come compressed; it may unless told otherwise.
     void SetCompression(bool accepted) { m_compression = accepted; }
+    // For the next request only: once it has gone out, this long is slept before its answer is
+    // waited for (a stop ends it, and gives the request up), so that the answer is all there to be
+    // read in one go. Not part of any time-out.
+    void SetPauseBeforeAnswer(long ms) { m_pauseBeforeAnswerMs = ms; }
 
     // The "host:port" the request goes to: the server's own, or the proxy's.
     wxString GetRoute() const;
@@ -80,6 +84,8 @@ private:
     // Gets more of the body into m_pending; false at its end, good or bad.
     bool FillBody();
     bool ShouldStop() const;
+    // Sleeps ms; false when stopped meanwhile.
+    bool PauseBeforeAnswer(long ms);
     void TakeMessages();
     wxString DescribeFailure(Wait wait) const;
 
@@ -90,6 +96,7 @@ private:
     unsigned short m_port = 0;
     bool m_secure = false;
     bool m_compression = true;
+    long m_pauseBeforeAnswerMs = 0;
     wxString m_hostHeader;
     std::function<bool()> m_shouldStop;
     StopSignal* m_stopSignal = nullptr;

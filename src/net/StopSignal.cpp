@@ -2,6 +2,7 @@
 
 #include <wx/thread.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 
@@ -11,9 +12,13 @@ namespace
 // library is allocated on the thread and freed elsewhere.
 wxMutex gs_bindingsLock;
 std::map<wxThreadIdType, StopSignal*> gs_bindings;
+std::atomic<unsigned long> gs_serials{ 0 };
 }
 
-StopSignal::StopSignal() = default;
+StopSignal::StopSignal()
+    : m_serial(++gs_serials)
+{
+}
 
 StopSignal::~StopSignal() = default;
 

@@ -22,6 +22,10 @@ public:
     void Raise();
     bool IsRaised() const;
 
+    // A number no other signal of the process has had, so that what belongs to one thread's run
+    // is told apart from another's, whose signal may stand at the same address.
+    unsigned long GetSerial() const { return m_serial; }
+
     // Waits ms, or less when the signal is raised meanwhile; false when it is raised.
     bool Sleep(long ms);
 
@@ -60,5 +64,6 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_raised;
     bool m_up = false;
+    const unsigned long m_serial;
     std::list<std::function<void()>> m_wakers;
 };

@@ -40,6 +40,8 @@ bool LumoraSite::OnInit()
         wxLogTrace("lumora", "LumoraSite::OnInit: vendor \"%s\", application \"%s\"",
                    wxTheApp->GetVendorName(), wxTheApp->GetAppName());
     }
+    // The settings of each next poll are read as the main thread wakes for the last one's news.
+    MainThreadCall::Install();
     return true;
 }
 
@@ -60,27 +62,12 @@ void LumoraSite::OnExit()
 
 int LumoraSite::UpdateUserList()
 {
-    // The configuration is not thread-safe: it is read on the main thread, like every write.
-    struct Settings
-    {
-        wxString url;
-        long seconds = DEFAULT_SYNC_SECONDS;
-        bool keepWatching = false;
-    };
-    std::shared_ptr<Settings> settings = std::make_shared<Settings>();
-    const bool read = MainThreadCall::Run([settings](const std::function<bool()>&) {
-        settings->url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js");
-        // Under a second would hammer the site, and 0 would read as a failure.
-        settings->seconds = DurationSetting::ReadSeconds(*wxConfigBase::Get(), "/System/syncinterval",
-                                                         DEFAULT_SYNC_SECONDS, 1);
-        wxConfigBase::Get()->Read("/System/keepWatching", &settings->keepWatching, false);
-    });
-    if ( !read )
-        return 0;
-
     // The user quitting must not wait for a slow server, nor for a long or endless list.
     wxThread* self = wxThread::IsMain() ? nullptr : wxThread::This();
     StopSignal* stop = self ? StopSignal::OfThisThread() : nullptr;
+    PollSettings settings;
+    if ( !TakePollSettings(stop, settings) )
+        return 0;
     wxStopWatch attempt;
 
     // The same client from poll to poll, so that its connection is kept. Another poll at the same
@@ -107,16 +94,23 @@ int LumoraSite::UpdateUserList()
     else
         client->SetStopTest(std::function<bool()>());
     client->SetStopSignal(stop);
-    const wxURI url(settings->url);
+    // A watcher's poll of 300 performers owes 3 s every 10 s. What the last list owed is slept
+    // while the answer comes, and the list is then read in one go; the rest of the pause, if the
+    // list grew, is slept in one wait once it is whole. Each wakes the machine once, not once a
+    // performer or a piece of the answer.
+    const long prepaid = TakePrepaidMs(stop);
+    client->SetPauseBeforeAnswer(prepaid);
+    const wxURI url(settings.url);
     std::unique_ptr<wxInputStream> input(client->Open(url));
     if ( !input )
     {
-        wxLogTrace("lumora", "performer list: no answer from %s", settings->url);
-        return Failed(self, stop, attempt, settings->keepWatching);
+        wxLogTrace("lumora", "performer list: no answer from %s", settings.url);
+        return Failed(self, stop, attempt, ShouldKeepWatching(settings));
     }
 
     PerformerListParser parser;
-    parser.SetPauseMs(PAUSE_PER_PERFORMER_MS, PAUSE_PIECE_MS);
+    parser.SetPauseMs(PAUSE_PER_PERFORMER_MS, PerformerListParser::WHOLE_LIST);
+    parser.SetPrepaidMs(prepaid);
     parser.SetStopSignal(stop);
     if ( self )
         parser.SetStopTest([self] { return self->TestDestroy(); });
@@ -134,11 +128,83 @@ int LumoraSite::UpdateUserList()
         // Taking a part for the whole would have everyone after the cut leave and come back.
         wxLogTrace("lumora", "performer list: cut short after %lu performers, the last list stays",
                    static_cast<unsigned long>(list.GetCount()));
-        return Failed(self, stop, attempt, settings->keepWatching);
+        return Failed(self, stop, attempt, ShouldKeepWatching(settings));
     }
     m_failures = 0;
     SetUserList(list);
-    return static_cast<int>(settings->seconds * 1000);
+    PrepareNextPoll(stop, list.GetCount());
+    return static_cast<int>(settings.seconds * 1000);
+}
+
+LumoraSite::PollSettings LumoraSite::ReadPollSettings()
+{
+    PollSettings settings;
+    settings.url = SiteHosts::MakeUrl(SiteHosts::MAIN, "/include/js/online_performers.js");
+    // Under a second would hammer the site, and 0 would read as a failure.
+    settings.seconds =
+        DurationSetting::ReadSeconds(*wxConfigBase::Get(), "/System/syncinterval", DEFAULT_SYNC_SECONDS, 1);
+    wxConfigBase::Get()->Read("/System/keepWatching", &settings.keepWatching, false);
+    return settings;
+}
+
+bool LumoraSite::TakePollSettings(StopSignal* stop, PollSettings& settings)
+{
+    if ( stop )
+    {
+        wxMutexLocker lock(m_nextSettingsLock);
+        if ( m_nextSettings && m_nextSettingsFor == stop->GetSerial() )
+        {
+            settings = *m_nextSettings;
+            settings.fresh = false;
+            m_nextSettings.reset();
+            return true;
+        }
+    }
+    std::shared_ptr<PollSettings> read = std::make_shared<PollSettings>();
+    if ( !MainThreadCall::Run([read](const std::function<bool()>&) { *read = ReadPollSettings(); }) )
+        return false;
+    settings = *read;
+    return true;
+}
+
+long LumoraSite::TakePrepaidMs(StopSignal* stop)
+{
+    if ( !stop )
+        return 0;
+    wxMutexLocker lock(m_nextSettingsLock);
+    const long prepaid = m_nextPrepaidFor == stop->GetSerial() ? m_nextPrepaidMs : 0;
+    m_nextPrepaidMs = 0;
+    return prepaid;
+}
+
+void LumoraSite::PrepareNextPoll(StopSignal* stop, size_t performers)
+{
+    if ( !stop )
+        return;
+    const unsigned long poller = stop->GetSerial();
+    {
+        wxMutexLocker lock(m_nextSettingsLock);
+        m_nextPrepaidMs = std::min<long>(static_cast<long>(performers) * PAUSE_PER_PERFORMER_MS, MAX_PREPAID_MS);
+        m_nextPrepaidFor = poller;
+    }
+    MainThreadCall::PostWhenAwake([this, poller] {
+        std::unique_ptr<PollSettings> next(new PollSettings(ReadPollSettings()));
+        wxMutexLocker lock(m_nextSettingsLock);
+        m_nextSettings = std::move(next);
+        m_nextSettingsFor = poller;
+    });
+}
+
+bool LumoraSite::ShouldKeepWatching(const PollSettings& settings) const
+{
+    if ( settings.fresh )
+        return settings.keepWatching;
+    // Ticked or unticked since the last poll: a failure is a moment to be exact.
+    std::shared_ptr<bool> keepWatching = std::make_shared<bool>(settings.keepWatching);
+    MainThreadCall::Run([keepWatching](const std::function<bool()>&) {
+        wxConfigBase::Get()->Read("/System/keepWatching", keepWatching.get(), false);
+    });
+    return *keepWatching;
 }
 
 int LumoraSite::Failed(wxThread* self, StopSignal* stop, const wxStopWatch& attempt, bool keepWatching)

@@ -5,6 +5,7 @@
 #include <wx/thread.h>
 
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -20,6 +21,47 @@ struct Handover
 // goes with the plug-in, so whatever is still queued must be gone before the plug-in is.
 wxMutex gs_queueLock;
 wxEvtHandler* gs_queue = nullptr;
+// The work that waits for the main thread to wake, and whether it is looked at.
+std::vector<std::function<void()>> gs_whenAwake;
+bool gs_installed = false;
+
+// The main thread goes idle after whatever woke it: what waited for that runs now.
+void RunWhenAwake(wxIdleEvent& event)
+{
+    event.Skip();
+    std::vector<std::function<void()>> work;
+    {
+        wxMutexLocker lock(gs_queueLock);
+        work.swap(gs_whenAwake);
+    }
+    for ( const std::function<void()>& job : work )
+        job();
+}
+}
+
+void MainThreadCall::Queue(const std::function<void()>& job)
+{
+    wxMutexLocker queueLock(gs_queueLock);
+    if ( !gs_queue )
+        gs_queue = new wxEvtHandler;
+    gs_queue->CallAfter(job);
+}
+
+void MainThreadCall::PostWhenAwake(const std::function<void()>& work)
+{
+    wxMutexLocker lock(gs_queueLock);
+    if ( gs_installed )
+        gs_whenAwake.push_back(work);
+}
+
+void MainThreadCall::Install()
+{
+    wxASSERT_MSG(wxThread::IsMain(), "installed on the main thread");
+    wxMutexLocker lock(gs_queueLock);
+    if ( gs_installed || !wxTheApp )
+        return;
+    wxTheApp->Bind(wxEVT_IDLE, &RunWhenAwake);
+    gs_installed = true;
 }
 
 bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>& work)
@@ -34,25 +76,20 @@ bool MainThreadCall::Run(const std::function<void(const std::function<bool()>&)>
 
     std::shared_ptr<Handover> handover = std::make_shared<Handover>();
     std::function<void(const std::function<bool()>&)> job = work;
-    {
-        wxMutexLocker queueLock(gs_queueLock);
-        if ( !gs_queue )
-            gs_queue = new wxEvtHandler;
-        gs_queue->CallAfter([handover, job]() {
-            {
-                wxMutexLocker lock(handover->lock);
-                if ( handover->abandoned )
-                    return;
-            }
-            job([handover] {
-                wxMutexLocker lock(handover->lock);
-                return handover->abandoned;
-            });
+    Queue([handover, job]() {
+        {
             wxMutexLocker lock(handover->lock);
-            handover->done = true;
-            handover->finished.Broadcast();
+            if ( handover->abandoned )
+                return;
+        }
+        job([handover] {
+            wxMutexLocker lock(handover->lock);
+            return handover->abandoned;
         });
-    }
+        wxMutexLocker lock(handover->lock);
+        handover->done = true;
+        handover->finished.Broadcast();
+    });
 
     wxThread* self = wxThread::This();
     wxMutexLocker lock(handover->lock);
@@ -78,6 +115,10 @@ void MainThreadCall::DropPending()
     {
         wxMutexLocker lock(gs_queueLock);
         std::swap(queue, gs_queue);
+        gs_whenAwake.clear();
+        if ( gs_installed && wxTheApp )
+            wxTheApp->Unbind(wxEVT_IDLE, &RunWhenAwake);
+        gs_installed = false;
     }
     // Its queued calls, if any, go with it.
     delete queue;

@@ -14,7 +14,18 @@ public:
     // work receives a test that tells it whether the caller has given up meanwhile.
     static bool Run(const std::function<void(const std::function<bool()>& abandoned)>& work);
 
+    // Queues work for the main thread without waiting for it and without waking it: it runs when
+    // the main thread is next idle after anything else woke it, so that it costs no wakeup of its
+    // own. Until Install, and after DropPending, the work is dropped.
+    static void PostWhenAwake(const std::function<void()>& work);
+
+    // On the main thread: lets the work of PostWhenAwake run from now on.
+    static void Install();
+
     // On the main thread, before the plug-in's code goes: forgets the calls still queued, whose
-    // callers have all given up by then.
+    // callers have all given up by then, and the work that waits for the main thread to wake.
     static void DropPending();
+
+private:
+    static void Queue(const std::function<void()>& job);
 };

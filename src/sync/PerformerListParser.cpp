@@ -113,7 +113,7 @@ public:
     bool m_open = false;
     wxString m_name;
     int m_status = STATUS_OFFLINE;
-    // Pause owed and not yet slept.
+    // Pause owed and not yet slept; below 0 while what was slept beforehand lasts.
     long m_owedMs = 0;
 };
 
@@ -224,6 +224,7 @@ PerformerListParser::Result PerformerListParser::Parse(const char* data, size_t 
 PerformerListParser::Result PerformerListParser::Parse(wxInputStream& input, UserList& list)
 {
     State state(list);
+    state.m_owedMs = -m_prepaidMs;
     std::vector<char> line;
     line.reserve(256);
     bool skipping = false;   // inside a line longer than MAX_LINE

@@ -4,6 +4,7 @@
 
 #include <wx/regex.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 
@@ -30,6 +31,9 @@ public:
     PerformerListParser();
     ~PerformerListParser();
 
+    // As a piece of the pause: all of it in one wait once the list is whole.
+    static constexpr int WHOLE_LIST = INT_MAX;
+
     // A pause owed for each stored performer, so that a long list does not hog the machine: a
     // list of N performers takes at least N times this. Slept once a piece of pieceMs is owed
     // (0: after each performer), and what is left at the end of the list.
@@ -38,6 +42,8 @@ public:
         m_pauseMs = milliseconds;
         m_pausePieceMs = pieceMs;
     }
+    // Pause already slept for this list, before its body was read: owed only beyond it.
+    void SetPrepaidMs(long milliseconds) { m_prepaidMs = milliseconds; }
     // Asked between reads and after each performer; true ends the parse at once.
     void SetStopTest(const std::function<bool()>& shouldStop) { m_shouldStop = shouldStop; }
     // Ends a pause at once when raised (which ends the parse as the stop test does).
@@ -61,6 +67,7 @@ private:
 
     int m_pauseMs = 0;
     int m_pausePieceMs = 0;
+    long m_prepaidMs = 0;
     std::function<bool()> m_shouldStop;
     StopSignal* m_stopSignal = nullptr;
     // Only for lines with non-ASCII text, where the character classes need the real thing.

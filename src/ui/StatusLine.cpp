@@ -9,7 +9,11 @@ StatusLine::StatusLine(wxWindow* parent, wxWindowID id, long style, const wxStri
 
 void StatusLine::DoUpdateStatusText(int number)
 {
-    wxStatusBar::DoUpdateStatusText(number);
+    // Drawn with the window's next paint: the toolkit's own would paint at once and wait for the
+    // display's answer, a second wakeup at every poll for a line nobody waits on.
+    wxRect field;
+    if ( GetFieldRect(number, field) )
+        Refresh(true, &field);
     NotifyNameChanged();
 }
 
