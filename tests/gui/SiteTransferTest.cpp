@@ -181,6 +181,19 @@ protected:
         ConfiguredTest::TearDown();
     }
 
+    // An authority made for the test, which the program trusts while the test runs, with a
+    // certificate "site" for this machine; options serve https with it.
+    TestAuthority& TrustTestAuthority(const wxString& dir, sitesim::SimulatedSite::Options& options)
+    {
+        m_authority.reset(new TestAuthority(dir, "Parlo test authority"));
+        EXPECT_TRUE(m_authority->IsOk());
+        EXPECT_TRUE(m_authority->Issue("site", "IP:127.0.0.1,DNS:localhost"));
+        m_trusted.reset(new ScopedEnv("SSL_CERT_FILE", m_authority->GetCertificateFile()));
+        options.tlsCertificate = m_authority->GetCertificate("site").ToStdString();
+        options.tlsKey = m_authority->GetKey("site").ToStdString();
+        return *m_authority;
+    }
+
     // Points every host at site, by http or https.
     void PointAt(const sitesim::SimulatedSite& site, const wxString& scheme = "")
     {
@@ -221,6 +234,8 @@ protected:
     }
 
     MainFrame* m_frame = nullptr;
+    std::unique_ptr<TestAuthority> m_authority;
+    std::unique_ptr<ScopedEnv> m_trusted;
 };
 }
 
@@ -297,12 +312,8 @@ TEST_F(SiteTransferTest, ListSignInAndPicturesComeCompressedOverAKeptConnection)
 TEST_F(SiteTransferTest, HttpsSiteOfATestAuthorityIsWatchedAndAnyOtherRefused)
 {
     const wxString dir = TempDir();
-    TestAuthority authority(dir, "Parlo test authority");
-    ASSERT_TRUE(authority.IsOk());
-    ASSERT_TRUE(authority.Issue("site", "IP:127.0.0.1,DNS:localhost"));
-    ScopedEnv trusted("SSL_CERT_FILE", authority.GetCertificateFile());
-
     sitesim::SimulatedSite::Options options;
+    TestAuthority& authority = TrustTestAuthority(dir, options);
     options.performers = 20;
     options.churn = 0;
     options.user = "viewer";
@@ -314,8 +325,6 @@ TEST_F(SiteTransferTest, HttpsSiteOfATestAuthorityIsWatchedAndAnyOtherRefused)
     options.updateSkinFile = (dir + "/offer.skin").ToStdString();
     options.updateMoFile = (dir + "/offer.mo").ToStdString();
     options.updateManifestFile = (dir + "/offer.manifest").ToStdString();
-    options.tlsCertificate = authority.GetCertificate("site").ToStdString();
-    options.tlsKey = authority.GetKey("site").ToStdString();
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
     PointAt(site, "https://");
@@ -394,14 +403,8 @@ TEST_F(SiteTransferTest, HttpsSiteOfATestAuthorityIsWatchedAndAnyOtherRefused)
 
 TEST_F(SiteTransferTest, PicturesOverHttpsTakeTurnsOnAFewKeptConnections)
 {
-    const wxString dir = TempDir();
-    TestAuthority authority(dir, "Parlo test authority");
-    ASSERT_TRUE(authority.IsOk());
-    ASSERT_TRUE(authority.Issue("site", "IP:127.0.0.1,DNS:localhost"));
-    ScopedEnv trusted("SSL_CERT_FILE", authority.GetCertificateFile());
     sitesim::SimulatedSite::Options options;
-    options.tlsCertificate = authority.GetCertificate("site").ToStdString();
-    options.tlsKey = authority.GetKey("site").ToStdString();
+    TrustTestAuthority(TempDir(), options);
     sitesim::SimulatedSite site(options);
     ASSERT_TRUE(site.Start(0));
     PointAt(site, "https://");
