@@ -15,6 +15,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# The watch history of the measured programs stays with the bench.
+export XDG_DATA_HOME=$work/share
 
 # Starts the site with $1 performers and the program against it; sets sim_pid, parlo_pid, host.
 start() {

@@ -8,6 +8,7 @@ packages=(
     libwxgtk3.2-dev libgtk-3-dev libdbusmenu-glib-dev libsecret-1-dev libnotify-dev libsodium-dev
     libgtest-dev
     libcurl4-openssl-dev
+    libsqlitecpp-dev libsqlite3-dev sqlite3
     libcpp-httplib-dev libjpeg-dev libssl-dev zlib1g-dev openssl
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy

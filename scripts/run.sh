@@ -16,6 +16,9 @@ BUILD_TARGET="ParloHost sitesim" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWi
 
 work=$(mktemp -d)
 sim_pid=""
+# The simulated site's performers are no real ones: their watch history stays in the build folder,
+# for sqlite3 build/demo-data/Lumora/history.sqlite, out of the user's own.
+export XDG_DATA_HOME=$PWD/build/demo-data
 source scripts/sitesim.sh
 cleanup() {
     sitesim_stop

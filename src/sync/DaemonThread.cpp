@@ -1,5 +1,6 @@
 #include "sync/DaemonThread.h"
 
+#include "history/HistoryWriter.h"
 #include "shell/Site.h"
 #include "sync/SyncStatusEvent.h"
 #include "sync/UserEvent.h"
@@ -103,27 +104,33 @@ bool DaemonThread::PostToHandlers(const wxEvent& event)
     return true;
 }
 
-bool DaemonThread::PostDifferences(const UserList& previous, const UserList& current)
+bool DaemonThread::PostDifferences(const std::shared_ptr<const UserList>& previous,
+                                   const std::shared_ptr<const UserList>& current, int interval)
 {
-    UserList added;
-    UserList deleted;
-    UserList changed;
-    previous.GetDifference(current, added, deleted, changed);
+    std::shared_ptr<UserList> added = std::make_shared<UserList>();
+    std::shared_ptr<UserList> deleted = std::make_shared<UserList>();
+    std::shared_ptr<UserList> changed = std::make_shared<UserList>();
+    previous->GetDifference(*current, *added, *deleted, *changed);
+    // Written on a thread of its own, while the events go out.
+    if ( m_history )
+        m_history->Record(current, added, deleted, changed, interval / 1000);
 
-    for ( UserList::const_iterator it = added.begin(); it != added.end(); ++it )
+    for ( UserList::const_iterator it = added->begin(); it != added->end(); ++it )
     {
         if ( !PostToHandlers(UserEvent(it->second, wxEVT_USER_ADDED, -1)) )
             return false;
     }
-    for ( UserList::const_iterator it = deleted.begin(); it != deleted.end(); ++it )
+    for ( UserList::const_iterator it = deleted->begin(); it != deleted->end(); ++it )
     {
         if ( !PostToHandlers(UserEvent(it->second, wxEVT_USER_DELETED, -1)) )
             return false;
     }
-    for ( UserList::const_iterator it = changed.begin(); it != changed.end(); ++it )
+    for ( UserList::const_iterator it = changed->begin(); it != changed->end(); ++it )
     {
         UserEvent event(it->second, wxEVT_USER_CHANGED, -1);
-        event.SetOldStatus(previous.GetUser(it->first).GetStatus());
+        // The lists are shared with the history's writer: looked at, never added to.
+        const User* before = previous->FindUser(it->first);
+        event.SetOldStatus(before ? before->GetStatus() : STATUS_OFFLINE);
         if ( !PostToHandlers(event) )
             return false;
     }
@@ -158,14 +165,16 @@ wxThread::ExitCode DaemonThread::Entry()
     }
     interval = std::max(interval, MIN_SPACING_MS);
 
-    UserList previous = m_site->GetUserList();
-    wxLogTrace("lumora", "DaemonThread: first list of %lu performers", static_cast<unsigned long>(previous.GetCount()));
+    std::shared_ptr<const UserList> previous = std::make_shared<const UserList>(m_site->GetUserList());
+    wxLogTrace("lumora", "DaemonThread: first list of %lu performers", static_cast<unsigned long>(previous->GetCount()));
+    if ( m_history )
+        m_history->Record(previous, nullptr, nullptr, nullptr, interval / 1000);
     UserListEvent initialized(wxEVT_USER_LIST_INITIALIZED, -1);
-    initialized.SetUserList(previous);
+    initialized.SetUserList(*previous);
     if ( !PostToHandlers(initialized) )
         return 0;
     // After the list, so that the count never runs ahead of the trees.
-    Succeeded(previous);
+    Succeeded(*previous);
 
     watch.Start();
     for ( ;; )
@@ -181,10 +190,10 @@ wxThread::ExitCode DaemonThread::Entry()
         const int result = Attempt();
         if ( result != 0 )
         {
-            const UserList current = m_site->GetUserList();
-            if ( !PostDifferences(previous, current) )
+            const std::shared_ptr<const UserList> current = std::make_shared<const UserList>(m_site->GetUserList());
+            if ( !PostDifferences(previous, current, result) )
                 break;
-            Succeeded(current);
+            Succeeded(*current);
             previous = current;
         }
         // Whatever the site answered, failures included, it is not asked again within a second.

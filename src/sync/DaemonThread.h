@@ -6,6 +6,9 @@
 #include <wx/list.h>
 #include <wx/thread.h>
 
+#include <memory>
+
+class HistoryWriter;
 class Site;
 class wxEvent;
 class wxEvtHandler;
@@ -28,6 +31,8 @@ public:
     // The one handler (or none) that gets a SyncStatusEvent after every attempt; it gets no
     // user events. May be called while the thread runs.
     void SetStatusHandler(wxEvtHandler* handler);
+    // The watch history's writer (or none), handed every good poll; before the thread runs.
+    void SetHistory(HistoryWriter* history) { m_history = history; }
 
     bool ShouldExit();
 
@@ -43,8 +48,9 @@ protected:
 private:
     // Posts event to every handler; false when a stop request cut it short.
     bool PostToHandlers(const wxEvent& event);
-    // Posts one poll's differences; false when stopped.
-    bool PostDifferences(const UserList& previous, const UserList& current);
+    // Posts one poll's differences, and hands the poll to the history; false when stopped.
+    bool PostDifferences(const std::shared_ptr<const UserList>& previous,
+                         const std::shared_ptr<const UserList>& current, int interval);
     // Calls the site for a list, the site's result; a failure goes to the status handler.
     int Attempt();
     // A good list came: the status handler hears of it.
@@ -59,6 +65,7 @@ private:
     wxMutex m_handlersLock;
     EventHandlerList m_handlers;
     wxEvtHandler* m_statusHandler = nullptr;
+    HistoryWriter* m_history = nullptr;
     // This thread's own: how the attempts have gone.
     size_t m_online = 0;
     wxDateTime m_lastSuccess;

@@ -41,6 +41,8 @@ struct AccessibleView::Glue
     // The rows' accessible objects that a screen reader has seen, each with the name it was told.
     std::unordered_map<Row, AtkObject*> rowObjects;
     std::unordered_map<Row, std::string> toldNames;
+    // What each row's description said when last asked: kept for as long as ATK may hold it.
+    std::unordered_map<Row, std::string> toldDescriptions;
     Row current = nullptr;
     bool flushPending = false;
 
@@ -177,6 +179,16 @@ const gchar* RowGetName(AtkObject* accessible)
     return name.c_str();
 }
 
+const gchar* RowGetDescription(AtkObject* accessible)
+{
+    ParloRowAccessible* row = RowOf(accessible);
+    if ( !row->glue || row->glue->deleted.count(row->row) )
+        return "";
+    std::string& description = row->glue->toldDescriptions[row->row];
+    description = row->glue->view->GetRowDescription(row->row).utf8_str().data();
+    return description.c_str();
+}
+
 AtkRole RowGetRole(AtkObject*)
 {
     return ATK_ROLE_TREE_ITEM;
@@ -241,6 +253,7 @@ void parlo_row_accessible_class_init(ParloRowAccessibleClass* klass)
 {
     AtkObjectClass* atk = ATK_OBJECT_CLASS(klass);
     atk->get_name = RowGetName;
+    atk->get_description = RowGetDescription;
     atk->get_role = RowGetRole;
     atk->get_parent = RowGetParent;
     atk->get_index_in_parent = RowGetIndexInParent;
@@ -431,6 +444,7 @@ void AccessibleView::NotifyRowDeleted(Row row)
     if ( !glue.rowsKnown )
         return;
     glue.toldNames.erase(row);
+    glue.toldDescriptions.erase(row);
     if ( row == glue.current )
         glue.current = nullptr;
     const auto object = glue.rowObjects.find(row);
@@ -511,6 +525,11 @@ void AccessibleView::NotifyCurrentRow(Row)
 
 void AccessibleView::ListRows(std::vector<Row>&) const
 {
+}
+
+wxString AccessibleView::GetRowDescription(Row) const
+{
+    return wxString();
 }
 
 wxString AccessibleView::GetRowName(Row) const

@@ -41,6 +41,8 @@ public:
     // rows are not shown).
     virtual void ListRows(std::vector<Row>& rows) const;
     virtual wxString GetRowName(Row row) const;
+    // What a screen reader adds after the name when asked; read afresh each time.
+    virtual wxString GetRowDescription(Row row) const;
     // 0 for the top rows, 1 for their children.
     virtual int GetRowLevel(Row row) const;
     virtual bool IsRowExpandable(Row row) const;

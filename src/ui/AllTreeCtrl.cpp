@@ -1,5 +1,9 @@
 #include "ui/AllTreeCtrl.h"
 
+#include "history/HistoryClock.h"
+#include "history/HistoryPhrases.h"
+#include "history/HistoryReader.h"
+#include "history/WatchHistory.h"
 #include "sync/UserEvent.h"
 #include "ui/UserListTreeItemData.h"
 
@@ -10,6 +14,7 @@ wxBEGIN_EVENT_TABLE(AllTreeCtrl, UserListTreeCtrl)
     EVT_USER_CHANGED(AllTreeCtrl::OnUserChanged)
     EVT_USER_DELETED(AllTreeCtrl::OnUserDeleted)
     EVT_USER_LIST_INITIALIZED(AllTreeCtrl::OnUserListInitialized)
+    EVT_TREE_ITEM_GETTOOLTIP(wxID_ANY, AllTreeCtrl::OnItemToolTip)
 wxEND_EVENT_TABLE()
 
 AllTreeCtrl::AllTreeCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -31,6 +36,35 @@ UserListTreeCtrl* AllTreeCtrl::CreateView() const
 {
     return new AllTreeCtrl(GetParent(), wxID_ANY, wxDefaultPosition, wxDefaultSize, GetWindowStyleFlag(),
                            wxDefaultValidator, GetName());
+}
+
+void AllTreeCtrl::OnItemToolTip(wxTreeEvent& event)
+{
+    const UserListTreeItemData* data = GetUserData(event.GetItem());
+    const wxString tip = data ? HistoryTip(data->GetUser()) : wxString();
+    if ( tip.empty() )
+    {
+        event.Veto();
+        return;
+    }
+    event.SetToolTip(tip);
+}
+
+wxString AllTreeCtrl::GetRowDescription(Row row) const
+{
+    const UserListTreeItemData* data = GetUserData(wxTreeItemId(const_cast<void*>(row)));
+    return data ? HistoryTip(data->GetUser()) : wxString();
+}
+
+wxString AllTreeCtrl::HistoryTip(const User& user) const
+{
+    HistoryReader* reader = GetHistory() ? GetHistory()->GetReader() : nullptr;
+    std::vector<HistoryReader::Seen> seen;
+    if ( !reader || !reader->Look({ user.GetName() }, seen) )
+        return wxString();
+    // Not yet written: online since a moment the history does not know, last seen before.
+    const std::int64_t before = seen[0].onlineSince ? seen[0].seenBefore : seen[0].lastSeen;
+    return HistoryPhrases::Online(GetHistory()->GetClock().Now(), seen[0].onlineSince, before);
 }
 
 void AllTreeCtrl::OnUserListInitialized(UserListEvent& event)

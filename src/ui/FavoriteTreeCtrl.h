@@ -1,7 +1,12 @@
 #pragma once
 
+#include "history/HistoryReader.h"
 #include "model/UserList.h"
 #include "ui/UserListTreeCtrl.h"
+
+#include <wx/timer.h>
+
+#include <unordered_map>
 
 // The "Favorite" page: the user's favourites in two groups, "Online (count)" and
 // "Offline (count)", moved between them as performers come and go; an icon tells free, busy
@@ -17,6 +22,11 @@
 //   together from an older site list.
 // Between lists the daemon thread's per-user events keep the favourites current; those for
 // other performers change nothing.
+//
+// With a watch history, each row says at its right, quietly, how long an online favourite has
+// been online ("online 1 h 12 min") and when an offline one was last seen ("last seen 3 h ago",
+// "not seen yet"), looked up again each minute and whenever a favourite comes or goes; the
+// offline favourites may be ordered by when they were last seen, most recent first.
 class FavoriteTreeCtrl : public UserListTreeCtrl
 {
 public:
@@ -29,10 +39,17 @@ public:
     // download. A later call does nothing.
     void CreateGroupItems();
 
+    void SetHistory(WatchHistory* history) override;
+    // The offline favourites by when they were last seen, most recent first; or as they came.
+    void SetOrderByLastSeen(bool order);
+    // Looks up every favourite in the history again (as when the history changed under it).
+    void LookAgain();
+
 protected:
     UserListTreeCtrl* CreateView() const override;
     // The favourites and, once they exist, the groups.
     void TakeStateFrom(const UserListTreeCtrl& full) override;
+    wxString GetUserNote(const User& user) const override;
 
 private:
     void OnUserListInitialized(UserListEvent& event);
@@ -41,6 +58,10 @@ private:
     void OnUserStatusChanged(UserEvent& event);
     void UpdateGroupLabels();
     void FollowSiteList(const UserList& site);
+    void OnNoteTimer(wxTimerEvent& event);
+    // Once the events at hand are done: favourites came or went.
+    void LookAgainSoon();
+    void OrderOffline();
 
     // Only the names count: they decide who is a favourite.
     UserList m_favorites;
@@ -51,6 +72,13 @@ private:
     int m_offlineIcon = -1;
     int m_freeIcon = -1;
     int m_busyIcon = -1;
+
+    // What the history knew of each favourite at the last look.
+    std::unordered_map<wxString, HistoryReader::Seen> m_seen;
+    // Each minute, and a moment after favourites came or went (once the history has it).
+    wxTimer m_noteTimer;
+    wxTimer m_soonTimer;
+    bool m_orderByLastSeen = false;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,5 +1,10 @@
 #include "ui/MainFrame.h"
 
+#include "history/HistoryClock.h"
+#include "history/HistoryFile.h"
+#include "history/HistoryStatusEvent.h"
+#include "history/HistoryWriter.h"
+#include "history/WatchHistory.h"
 #include "shell/Site.h"
 #include "skin/Skin.h"
 #include "net/DownloadThread.h"
@@ -48,6 +53,7 @@ wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_MENU(wxID_ANY, MainFrame::OnMenu)
     EVT_UPDATE_UI(ID_START_AT_LOGIN, MainFrame::OnUpdateStartAtLogin)
     EVT_SYNC_STATUS(MainFrame::OnSyncStatus)
+    EVT_HISTORY_STATUS(MainFrame::OnHistoryStatus)
     EVT_CHAR_HOOK(MainFrame::OnCharHook)
 wxEND_EVENT_TABLE()
 
@@ -99,6 +105,15 @@ MainFrame::MainFrame()
     m_menuBar->Check(ID_QUIET, PopupDialogManager::IsQuiet());
     m_menuBar->Check(ID_KEEP_WATCHING, config->ReadBool("/System/keepWatching", false));
     m_menuBar->Check(ID_DESKTOP_NOTIFICATIONS, PopupDialogManager::UsesDesktopNotifications());
+    const bool orderByLastSeen = config->ReadBool("/History/offlineByLastSeen", false);
+    m_menuBar->Check(ID_ORDER_BY_LAST_SEEN, orderByLastSeen);
+
+    // Written on a thread of its own from the first poll on; nothing of it touches the disk here.
+    m_history = new WatchHistory(*config, this, HistoryFile::GetDefaultPath(), HistoryClock::System());
+    m_menuBar->Check(ID_KEEP_HISTORY, m_history->IsEnabled());
+    m_allTree->SetHistory(m_history);
+    m_favoriteTree->SetHistory(m_history);
+    m_favoriteTree->SetOrderByLastSeen(orderByLastSeen);
 
     // Joinable, so that the destructor can wait for it: the toolkit cannot wait for a
     // detached thread here, and the thread must end before the handlers it posts to.
@@ -108,6 +123,7 @@ MainFrame::MainFrame()
     m_popupManager = new PopupDialogManager;
     m_daemonThread->AddEventHandler(m_popupManager);
     m_daemonThread->SetStatusHandler(this);
+    m_daemonThread->SetHistory(&m_history->GetWriter());
 
     // A skin without the icon leaves the toolkit's own.
     const wxBitmapBundle icon = Skin::GetInstance()->GetBitmapBundle("Application_icon");
@@ -140,6 +156,11 @@ MainFrame::~MainFrame()
         delete m_daemonThread;
         m_daemonThread = nullptr;
     }
+    // After the last poll it was handed: its sessions end there.
+    m_allTree->SetHistory(nullptr);
+    m_favoriteTree->SetHistory(nullptr);
+    delete m_history;
+    m_history = nullptr;
     delete m_notifyIcon;
     m_notifyIcon = nullptr;
     // What it still had under way ends before the configuration can go.
@@ -198,6 +219,10 @@ void MainFrame::CreateMenus()
     tool->Append(ID_QUIET, _("&Quiet"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_KEEP_WATCHING, _("&Keep watching when the site is down"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_DESKTOP_NOTIFICATIONS, _("Use the desktop's &notifications"), wxEmptyString, wxITEM_CHECK);
+    tool->AppendSeparator();
+    tool->Append(ID_KEEP_HISTORY, _("Keep a watch &history"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_ORDER_BY_LAST_SEEN, _("Order offline favourites by last &seen"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_FORGET_HISTORY, wxGetTranslation(wxS("&Forget the history\u2026")), wxEmptyString, wxITEM_NORMAL);
     m_menuBar->Append(tool, _("&Tool"));
 }
 
@@ -294,6 +319,19 @@ void MainFrame::OnMenu(wxCommandEvent& event)
             break;
         case ID_DESKTOP_NOTIFICATIONS:
             Skin::GetConfig()->Write("/PopupDialog/desktopNotifications", event.IsChecked());
+            break;
+        case ID_KEEP_HISTORY:
+            m_history->SetEnabled(event.IsChecked());
+            m_historyPausedFor.clear();
+            m_favoriteTree->LookAgain();
+            ShowStatus();
+            break;
+        case ID_ORDER_BY_LAST_SEEN:
+            Skin::GetConfig()->Write("/History/offlineByLastSeen", event.IsChecked());
+            m_favoriteTree->SetOrderByLastSeen(event.IsChecked());
+            break;
+        case ID_FORGET_HISTORY:
+            ForgetHistory();
             break;
         default:
             break;
@@ -394,7 +432,51 @@ void MainFrame::OnSyncStatus(SyncStatusEvent& event)
         // The middle dot is not ASCII: written so that no source or locale encoding can spoil it.
         text = wxString::Format(wxGetTranslation(wxS("%lu online \u00B7 updated %s")),
                                 static_cast<unsigned long>(event.GetOnline()), event.GetLastSuccess().FormatISOTime());
+    m_syncStatus = text;
+    ShowStatus();
+}
+
+void MainFrame::OnHistoryStatus(HistoryStatusEvent& event)
+{
+    switch ( event.GetState() )
+    {
+        case HistoryStatusEvent::PAUSED:
+            m_historyPausedFor = event.GetReason();
+            break;
+        case HistoryStatusEvent::WRITTEN:
+            m_historyPausedFor.clear();
+            break;
+        case HistoryStatusEvent::FORGOTTEN:
+            m_favoriteTree->LookAgain();
+            break;
+    }
+    ShowStatus();
+}
+
+void MainFrame::ShowStatus()
+{
+    wxString text = m_syncStatus;
+    if ( !m_historyPausedFor.empty() )
+    {
+        const wxString note = wxString::Format(_("watch history paused: %s"), m_historyPausedFor);
+        text = text.empty() ? note : text + wxS(" \u00B7 ") + note;
+    }
+    if ( !m_historyPausedFor.empty() )
+        wxLogTrace("lumora", "status line: %s", text);
     SetStatusText(text);
+}
+
+void MainFrame::ForgetHistory()
+{
+    int answer = wxNO;
+    if ( !RunModal([&answer, this] {
+             answer = wxMessageBox(_("Forget the whole watch history? Every session and every watched hour it holds "
+                                     "is deleted, and cannot be brought back."),
+                                   _("Forget the history"), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE, this);
+         })
+         || answer != wxYES )
+        return;
+    m_history->Forget();
 }
 
 void MainFrame::OnUpdateStartAtLogin(wxUpdateUIEvent& event)

@@ -8,10 +8,12 @@ class AllTreeCtrl;
 class DaemonThread;
 class DownloadFinishedEvent;
 class FavoriteTreeCtrl;
+class HistoryStatusEvent;
 class NotifyIcon;
 class PasswordStore;
 class PopupDialogManager;
 class SyncStatusEvent;
+class WatchHistory;
 class wxDialog;
 class wxIconizeEvent;
 class wxUpdateUIEvent;
@@ -27,7 +29,10 @@ enum
     ID_START_AT_LOGIN = 6002,
     ID_QUIET = 6003,
     ID_KEEP_WATCHING = 6004,
-    ID_DESKTOP_NOTIFICATIONS = 6005
+    ID_DESKTOP_NOTIFICATIONS = 6005,
+    ID_KEEP_HISTORY = 6006,
+    ID_FORGET_HISTORY = 6007,
+    ID_ORDER_BY_LAST_SEEN = 6008
 };
 
 // The plug-in's one application window: the "All" and "Favorite" trees in a notebook, the
@@ -52,6 +57,7 @@ public:
     wxPanel* GetFavoritePanel() const { return m_favoritePanel; }
     wxSearchCtrl* GetSearch() const { return m_search; }
     bool IsLoggedIn() const { return m_loggedIn; }
+    WatchHistory* GetHistory() const { return m_history; }
 
 private:
     void CreateMenus();
@@ -77,6 +83,11 @@ private:
     void SetQuiet(bool quiet);
     // The status line: the last good list, or since when the site has not answered.
     void OnSyncStatus(SyncStatusEvent& event);
+    // A paused history is told in the status line, for as long as it is paused.
+    void OnHistoryStatus(HistoryStatusEvent& event);
+    void ShowStatus();
+    // Asks, then forgets the whole watch history.
+    void ForgetHistory();
     // The search field narrows both trees to the names that hold its text; Esc empties it.
     void OnSearchText(wxCommandEvent& event);
     // Keys that work anywhere in the frame: Ctrl+F for the search field, Esc there back to the
@@ -97,6 +108,10 @@ private:
     PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;
     PasswordStore* m_passwords = nullptr;
+    WatchHistory* m_history = nullptr;
+    // The status line: what the last attempt said, and why the history is paused, if it is.
+    wxString m_syncStatus;
+    wxString m_historyPausedFor;
     bool m_loggedIn = false;
     // Modal loops that our handlers have open, and the one dialog of ours among them.
     int m_modalDepth = 0;

@@ -6,11 +6,13 @@
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
 #include "sync/UserListEvent.h"
+#include "ui/TreeRowNotes.h"
 #include "ui/UserListTreeItemData.h"
 
 #include <wx/bitmap.h>
 #include <wx/bmpbndl.h>
 #include <wx/bookctrl.h>
+#include <wx/dcclient.h>
 #include <wx/image.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
@@ -36,6 +38,7 @@ wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_USER_DELETED(UserListTreeCtrl::OnUserDeleted)
     EVT_USER_LIST_INITIALIZED(UserListTreeCtrl::OnUserListInitialized)
     EVT_IDLE(UserListTreeCtrl::OnIdle)
+    EVT_PAINT(UserListTreeCtrl::OnPaint)
 wxEND_EVENT_TABLE()
 
 namespace
@@ -159,6 +162,7 @@ void UserListTreeCtrl::SetFilter(const wxString& text)
     {
         m_view = CreateView();
         m_view->m_full = this;
+        m_view->m_history = m_history;
         if ( wxSizer* sizer = GetContainingSizer() )
             sizer->Add(m_view, 1, wxEXPAND, 0);
         Hide();
@@ -223,6 +227,34 @@ UserListTreeCtrl* UserListTreeCtrl::CreateView() const
 
 void UserListTreeCtrl::TakeStateFrom(const UserListTreeCtrl&)
 {
+}
+
+wxString UserListTreeCtrl::NoteOf(const User& user) const
+{
+    return (m_full ? m_full : this)->GetUserNote(user);
+}
+
+wxString UserListTreeCtrl::GetUserNote(const User&) const
+{
+    return wxString();
+}
+
+void UserListTreeCtrl::RebuildView()
+{
+    if ( m_view )
+        m_view->Rebuild(*this);
+}
+
+void UserListTreeCtrl::OnPaint(wxPaintEvent& event)
+{
+    wxTreeCtrl::OnPaint(event);
+    if ( !m_history )
+        return;
+    wxPaintDC dc(this);
+    TreeRowNotes::Paint(*this, dc, [this](const wxTreeItemId& item) {
+        const UserListTreeItemData* data = GetUserData(item);
+        return data ? NoteOf(data->GetUser()) : wxString();
+    });
 }
 
 void UserListTreeCtrl::Rebuild(const UserListTreeCtrl& full)
@@ -526,6 +558,12 @@ wxString UserListTreeCtrl::GetRowName(Row row) const
     else if ( OnlineIcon(status, 1, 2) == 2 )
         word = _("busy");
     return word.empty() ? data->GetUser().GetName() : data->GetUser().GetName() + ", " + word;
+}
+
+wxString UserListTreeCtrl::GetRowDescription(Row row) const
+{
+    const UserListTreeItemData* data = GetUserData(wxTreeItemId(const_cast<void*>(row)));
+    return data ? NoteOf(data->GetUser()) : wxString();
 }
 
 int UserListTreeCtrl::GetRowLevel(Row row) const

@@ -11,7 +11,9 @@
 class UserEvent;
 class UserListEvent;
 class UserListTreeItemData;
+class WatchHistory;
 class wxIdleEvent;
+class wxPaintEvent;
 
 // A tree of performers that follows the user events: by default one item per user below the
 // root. "Profile" (the context menu of a user item, or activating an item) opens the preview
@@ -52,6 +54,13 @@ public:
     // Hands what came from outside on to the view as well, once this tree has taken it.
     bool ProcessEvent(wxEvent& event) override;
 
+    // The watch history, which the tree's notes come from; null for none. Its views share it.
+    virtual void SetHistory(WatchHistory* history) { m_history = history; }
+    WatchHistory* GetHistory() const { return m_history; }
+    // What the watch history says of user, drawn at the right of the row and read after its
+    // name; in a view, the full tree's note.
+    wxString NoteOf(const User& user) const;
+
     // What a screen reader reads: the page's name, the rows shown, each row's text.
     wxString GetAccessibleName() const override;
     void ListRows(std::vector<Row>& rows) const override;
@@ -60,8 +69,16 @@ public:
     bool IsRowExpandable(Row row) const override;
     bool IsRowExpanded(Row row) const override;
     Row GetCurrentRow() const override;
+    wxString GetRowDescription(Row row) const override;
 
 protected:
+    // The note of a user of this (full) tree; none unless a kind has one.
+    virtual wxString GetUserNote(const User& user) const;
+    // Whether this is the filter's view of a full tree.
+    bool IsView() const { return m_full != nullptr; }
+    // Makes the filter's view again after the tree changed other than through an event.
+    void RebuildView();
+
     // The default reactions. A subclass's table replaces them; its handlers may call them.
     void OnUserListInitialized(UserListEvent& event);
     void OnUserAdded(UserEvent& event);
@@ -98,6 +115,8 @@ private:
     void OnTreeSelChanged(wxTreeEvent& event);
     void OnTreeItemExpandedOrCollapsed(wxTreeEvent& event);
     void OnTreeDeleteItem(wxTreeEvent& event);
+    // The tree as the toolkit draws it, and the notes at the right of its rows.
+    void OnPaint(wxPaintEvent& event);
     // "Profile" for the user of item, at position in this window; nothing for a group.
     void ShowContextMenu(const wxTreeItemId& item, const wxPoint& position);
     void ListRows(const wxTreeItemId& parent, std::vector<Row>& rows) const;
@@ -133,6 +152,8 @@ private:
 
     bool IsBelow(const wxTreeItemId& item, const wxTreeItemId& ancestor) const;
     bool ComesFirst(const IndexEntry& a, const IndexEntry& b, const wxTreeItemId& top) const;
+
+    WatchHistory* m_history = nullptr;
 
     // The tree's images, in the order of their indices.
     wxVector<wxBitmapBundle> m_skinImages;

@@ -45,6 +45,8 @@ source "$here/../../scripts/sitesim.sh"
 work=$(mktemp -d)
 sim_pid=""
 trap 'sitesim_stop; rm -rf "$work"' EXIT
+# The watch history of the test's programs stays with the test.
+export XDG_DATA_HOME=$work/share
 sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0.2
 # Pop-ups close while others stay, and new ones take the places left.
 sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2" "[PopupDialog]" "duration=8"

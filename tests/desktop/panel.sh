@@ -11,6 +11,8 @@ if [ -z "${PANEL_SESSION:-}" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
     export XDG_CONFIG_HOME=$work/config
+    # The watch history of the test's programs stays with the test.
+    export XDG_DATA_HOME=$work/share
     mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     cp "$here/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
     PANEL_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"

@@ -19,6 +19,8 @@ if [ -z "${POPUPS_SESSION:-}" ]; then
     trap 'sitesim_stop; rm -rf "$work"' EXIT
     # XFCE's panel along the bottom; its settings service reads them from the session's folder.
     export XDG_CONFIG_HOME=$work/config
+    # The watch history of the test's programs stays with the test.
+    export XDG_DATA_HOME=$work/share
     mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     cp "$here/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
     sitesim_start "$build" "$work/sitesim.log" --performers 60 --churn 0.3

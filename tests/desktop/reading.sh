@@ -12,6 +12,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${READING_SESSION:-}" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
+    # The watch history of the test's programs stays with the test.
+    export XDG_DATA_HOME=$work/share
     # A session bus that starts nothing by itself: no keyring comes to ask for a password of its
     # own when the program signs in.
     READING_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' \

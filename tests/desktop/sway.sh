@@ -36,7 +36,7 @@ if [ -z "${SWAY_SESSION:-}" ]; then
     fi
     status=0
     "${as_user[@]}" env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
-        XDG_CONFIG_HOME="$work/home/.config" SWAY_SESSION="$work" \
+        XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" SWAY_SESSION="$work" \
         dbus-run-session -- "$work/tests/desktop/$(basename "$0")" "$@" || status=$?
     if [ "$status" -ne 0 ]; then
         tail -n 20 "$work/home/sway.log" >&2 || true

@@ -3,6 +3,7 @@
 // is checked against an authority made for the test.
 #include "ExpectDialog.h"
 #include "TestAuthority.h"
+#include "common/ScopedEnv.h"
 #include "common/ScopedProgramName.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
@@ -144,30 +145,6 @@ private:
     wxLog* m_previous;
     wxCriticalSection m_lock;
     wxString m_text;
-};
-
-// An environment variable set for one scope.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const wxString& name, const wxString& value)
-        : m_name(name)
-        , m_had(wxGetEnv(name, &m_saved))
-    {
-        wxSetEnv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if ( m_had )
-            wxSetEnv(m_name, m_saved);
-        else
-            wxUnsetEnv(m_name);
-    }
-
-private:
-    wxString m_name;
-    wxString m_saved;
-    bool m_had;
 };
 
 class SiteTransferTest : public ConfiguredTest

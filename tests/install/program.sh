@@ -25,6 +25,8 @@ sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0"
 options=(--no-update --config "$work/Parlo.conf" --lang ja)
 # The toolkit's translation traces name the catalogue it reads.
 export WXTRACE=lumora,i18n
+# The watch history of the test's programs stays with the test.
+export XDG_DATA_HOME=$work/share
 
 # Each start must have used the build's own plug-in, skin and catalogue.
 found_beside() {

@@ -9,6 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/sitesim.sh"
 source "$here/../common/program.sh"
 work=$(mktemp -d)
+# The watch history of the test's programs stays with the test.
+export XDG_DATA_HOME=$work/share
 sim_pid=""
 pid=""
 cleanup() {
