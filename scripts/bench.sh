@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DPARLO_TESTS=OFF >/dev/null
+# The year of history the history bench writes is the one the program starts with below.
+export HISTORY_YEAR=$PWD/build-bench/history-year.sqlite
 for bench in build-bench/bench_*; do
     [ -x "$bench" ] || continue
     case "$bench" in

@@ -64,8 +64,8 @@ public:
         , extendSpan(db, "UPDATE watched SET last_poll = max(last_poll, ?2), interval_seconds = ?3 WHERE id = ?1")
         , performer(db, "SELECT id FROM performers WHERE name = ?1")
         , addPerformer(db, "INSERT INTO performers(name) VALUES(?1)")
-        , goingOn(db, "SELECT 1 FROM sessions WHERE performer = ?1 AND last_poll IS NULL")
-        , startSession(db, "INSERT INTO sessions(performer, first_poll, busy_since) VALUES(?1, ?2, ?3)")
+        , startSession(db, "INSERT INTO sessions(performer, first_poll, busy_since) SELECT ?1, ?2, ?3"
+                           " WHERE NOT EXISTS (SELECT 1 FROM sessions WHERE performer = ?1 AND last_poll IS NULL)")
         , endSession(db, std::string(END_SESSIONS) + OF_PERFORMER)
         , endSessions(db, END_SESSIONS)
         , becameBusy(db, std::string("UPDATE sessions SET busy_since = ?2 WHERE last_poll IS NULL AND busy_since IS NULL")
@@ -84,7 +84,6 @@ public:
     SQLite::Statement extendSpan;
     SQLite::Statement performer;
     SQLite::Statement addPerformer;
-    SQLite::Statement goingOn;
     SQLite::Statement startSession;
     SQLite::Statement endSession;
     SQLite::Statement endSessions;
@@ -294,13 +293,7 @@ void HistoryStore::StartSession(const std::string& name, std::int64_t now, bool 
 {
     Statements& s = *m_statements;
     const std::int64_t performer = PerformerId(name);
-    // Another program watching the same site may have started it already.
-    s.goingOn.reset();
-    s.goingOn.bind(1, performer);
-    const bool goingOn = s.goingOn.executeStep();
-    s.goingOn.reset();
-    if ( goingOn )
-        return;
+    // Unless another program watching the same site has started it already.
     s.startSession.reset();
     s.startSession.bind(1, performer);
     s.startSession.bind(2, now);

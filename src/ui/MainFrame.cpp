@@ -42,6 +42,7 @@
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
+#include <wx/time.h>
 
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
@@ -138,6 +139,8 @@ MainFrame::MainFrame()
     RestoreGeometry();
     Show(true);
     Raise();
+    // For measuring how long the program takes to start.
+    wxLogTrace("lumora", "MainFrame: shown at %lld ms", static_cast<long long>(wxGetUTCTimeMillis().GetValue()));
     if ( m_daemonThread->Run() != wxTHREAD_NO_ERROR )
         wxLogTrace("lumora", "MainFrame: the daemon thread did not start");
 

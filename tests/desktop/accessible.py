@@ -3,6 +3,7 @@
 # reads it. One line per finding, fields separated by tabs:
 #   popups         each top-level window announced as it appears: "ROLE  NAME"
 #   trees          each tree: "tree  NAME  SHOWING", then its rows: "row  TREE  NAME  STATES"
+#   notes          each row of a tree with a description: "note  TREE  NAME  DESCRIPTION"
 #   status         each status bar: "status  TEXT"
 #   focus          the object that has the keyboard focus: "focus  ROLE  NAME"
 #   pages          each page tab: "page  NAME  selected|-"
@@ -67,6 +68,11 @@ def main():
                                                   ("expanded", pyatspi.STATE_EXPANDED))
                          if states(row).contains(state)]
                 say("row", tree.name, row.name, ",".join(marks) or "-")
+    elif mode == "notes":
+        for tree in walk(app, lambda o: role(o) == "tree"):
+            for row in tree:
+                if row.description:
+                    say("note", tree.name, row.name, row.description)
     elif mode == "status":
         for bar in walk(app, lambda o: role(o) == "status bar"):
             say("status", bar.name)

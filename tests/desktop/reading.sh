@@ -4,7 +4,8 @@
 # its own. Both trees' rows are there by performer and status, the groups with their counts, the
 # status line with its text; moving with the arrow keys is heard; the Menu key and Shift+F10 open a
 # row's menu, Ctrl+F reaches the search field and Esc leaves it, Ctrl+PageDown, Ctrl+PageUp and
-# Ctrl+Tab switch pages from inside the tree, and the sign-in works from the keyboard.
+# Ctrl+Tab switch pages from inside the tree, and the sign-in works from the keyboard; after it each
+# favourite's row reads what the watch history says of them.
 # Usage: reading.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -117,5 +118,15 @@ for name in ${favorites//,/ }; do
     grep -q -E "^row	Favorite	$name, (free|busy|offline)	" <<< "$rows" || fail "the Favorite tree does not read $name: $rows"
 done
 
+# After each favourite's name, what the watch history says: how long one online has been, and
+# that one offline was not seen yet.
+noted() {
+    notes=$(reader notes)
+    grep -q -E "^note	Favorite	[^	]+, (free|busy)	online [0-9]+ min$" <<< "$notes" \
+        && grep -q -E "^note	Favorite	[^	]+, offline	not seen yet$" <<< "$notes"
+}
+wait_for 300 noted || fail "the Favorite tree's rows do not read the history: $notes"
+[ "$(grep -c "^note	Favorite	" <<< "$notes")" -eq 4 ] || fail "not every favourite reads the history: $notes"
+
 program_stop "$log"
-echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys"
+echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys; the favourites' history read"
