@@ -5,6 +5,7 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -17,6 +18,8 @@ const int FOLDER_MODE = 0700;
 const int FILE_MODE = 0600;
 // What SQLite keeps beside the file while it is in use.
 const char* const COMPANIONS[] = { "-wal", "-shm", "-journal" };
+// How many damaged files of one second get a name of their own before moving aside gives up.
+const int MAX_ASIDE_COPIES = 100;
 
 // Takes from path what anyone but its owner may do.
 bool OwnerOnly(const wxString& path, int mode)
@@ -56,10 +59,28 @@ bool HistoryFile::Prepare(const wxString& path)
 
 wxString HistoryFile::MoveAside(const wxString& path, std::int64_t now)
 {
-    const wxString aside =
+    const wxString stamp =
         path + ".damaged-" + wxDateTime(static_cast<time_t>(now)).Format("%Y%m%d-%H%M%S");
-    if ( ::rename(path.fn_str(), aside.fn_str()) != 0 )
-        return wxString();
+    // Two files moved aside within a second must not share a name: the second would replace
+    // the first, which is the user's too.
+    wxString aside;
+    for ( int copy = 1; aside.empty(); ++copy )
+    {
+        if ( copy > MAX_ASIDE_COPIES )
+            return wxString();
+        const wxString name = copy == 1 ? stamp : wxString::Format("%s-%d", stamp, copy);
+        if ( ::renameat2(AT_FDCWD, path.fn_str(), AT_FDCWD, name.fn_str(), RENAME_NOREPLACE) == 0 )
+            aside = name;
+        else if ( errno == EINVAL && !wxFileName::Exists(name) )
+        {
+            // A file system that cannot refuse to replace: checked first instead.
+            if ( ::rename(path.fn_str(), name.fn_str()) != 0 )
+                return wxString();
+            aside = name;
+        }
+        else if ( errno != EEXIST )
+            return wxString();
+    }
     for ( const char* companion : COMPANIONS )
     {
         const wxString from = path + companion;

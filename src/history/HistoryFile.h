@@ -19,7 +19,8 @@ public:
     static bool Prepare(const wxString& path);
 
     // Moves the file at path, with its journal files, aside as "PATH.damaged-YYYYMMDD-HHMMSS"
-    // (local time now, in seconds since 1970), so that a new one can start; the new name, or an
+    // (local time now, in seconds since 1970; "-2", "-3"... added when that name is taken), so that
+    // a new one can start, never replacing a file moved aside before; the new name, or an
     // empty one when the file could not be moved.
     static wxString MoveAside(const wxString& path, std::int64_t now);
 };
