@@ -87,6 +87,26 @@ bool HistoryReader::Look(const std::vector<wxString>& names, std::vector<Seen>& 
     }
 }
 
+bool HistoryReader::ListNames(std::vector<wxString>& names)
+{
+    names.clear();
+    if ( !EnsureOpen() )
+        return false;
+    try
+    {
+        SQLite::Statement query(*m_db, "SELECT name FROM performers ORDER BY name COLLATE NOCASE");
+        while ( query.executeStep() )
+            names.push_back(wxString::FromUTF8(query.getColumn(0).getText()));
+        return true;
+    }
+    catch ( const std::exception& failure )
+    {
+        wxLogTrace("lumora", "history: cannot read %s: %s", m_path, failure.what());
+        Close();
+        return false;
+    }
+}
+
 HistoryReader::Seen HistoryReader::LookUp(const std::string& name, std::int64_t lastWatched)
 {
     Seen seen;

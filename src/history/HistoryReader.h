@@ -41,6 +41,9 @@ public:
     // history cannot be read now.
     bool Look(const std::vector<wxString>& names, std::vector<Seen>& seen);
 
+    // Every performer the history knows, in alphabetical order; false when it cannot be read now.
+    bool ListNames(std::vector<wxString>& names);
+
     // Lets go of the file (turned off, or forgotten): the next question opens it again.
     void Close();
 

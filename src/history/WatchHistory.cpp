@@ -13,6 +13,7 @@ const char KEEP_KEY[] = "/History/keep";
 WatchHistory::WatchHistory(wxConfigBase& config, wxEvtHandler* receiver, const wxString& path,
                            const HistoryClock& clock)
     : m_config(config)
+    , m_path(path)
     , m_clock(clock)
     , m_enabled(config.ReadBool(KEEP_KEY, true))
     , m_writer(new HistoryWriter(path, clock, receiver))

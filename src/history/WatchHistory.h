@@ -34,9 +34,11 @@ public:
     // Null while the history is off: the windows then say nothing of it.
     HistoryReader* GetReader() { return m_enabled ? m_reader.get() : nullptr; }
     const HistoryClock& GetClock() const { return m_clock; }
+    const wxString& GetPath() const { return m_path; }
 
 private:
     wxConfigBase& m_config;
+    wxString m_path;
     const HistoryClock& m_clock;
     bool m_enabled;
     std::unique_ptr<HistoryWriter> m_writer;

@@ -2,6 +2,7 @@
 
 #include "history/HistoryClock.h"
 #include "history/HistoryFile.h"
+#include "history/HistoryReader.h"
 #include "history/HistoryStatusEvent.h"
 #include "history/HistoryWriter.h"
 #include "history/WatchHistory.h"
@@ -21,6 +22,7 @@
 #include "ui/AllTreeCtrl.h"
 #include "ui/DesktopNotification.h"
 #include "ui/FavoriteTreeCtrl.h"
+#include "ui/HistoryWindow.h"
 #include "ui/NotifyIcon.h"
 #include "ui/PasswordStore.h"
 #include "ui/PopupDialog.h"
@@ -41,6 +43,7 @@
 #include <wx/panel.h>
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
+#include <wx/choicdlg.h>
 #include <wx/textctrl.h>
 #include <wx/time.h>
 
@@ -223,6 +226,7 @@ void MainFrame::CreateMenus()
     tool->Append(ID_KEEP_WATCHING, _("&Keep watching when the site is down"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_DESKTOP_NOTIFICATIONS, _("Use the desktop's &notifications"), wxEmptyString, wxITEM_CHECK);
     tool->AppendSeparator();
+    tool->Append(HistoryWindow::ID_OPEN, wxGetTranslation(wxS("&History\u2026\tCtrl+H")), wxEmptyString, wxITEM_NORMAL);
     tool->Append(ID_KEEP_HISTORY, _("Keep a watch &history"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_ORDER_BY_LAST_SEEN, _("Order offline favourites by last &seen"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_FORGET_HISTORY, wxGetTranslation(wxS("&Forget the history\u2026")), wxEmptyString, wxITEM_NORMAL);
@@ -335,6 +339,9 @@ void MainFrame::OnMenu(wxCommandEvent& event)
             break;
         case ID_FORGET_HISTORY:
             ForgetHistory();
+            break;
+        case HistoryWindow::ID_OPEN:
+            OpenHistory();
             break;
         default:
             break;
@@ -467,6 +474,41 @@ void MainFrame::ShowStatus()
     if ( !m_historyPausedFor.empty() )
         wxLogTrace("lumora", "status line: %s", text);
     SetStatusText(text);
+}
+
+void MainFrame::OpenHistory()
+{
+    if ( !m_history->IsEnabled() )
+        return;
+    // The selected row's, on the page shown; else the user chooses among the performers the
+    // history knows.
+    UserListTreeCtrl* tree = static_cast<UserListTreeCtrl*>(GetShownTree());
+    if ( tree && tree->OpenHistory() )
+        return;
+    std::vector<wxString> names;
+    HistoryReader* reader = m_history->GetReader();
+    if ( !reader || !reader->ListNames(names) || names.empty() )
+    {
+        RunModal([this] {
+            wxMessageBox(_("The watch history knows nobody yet."), _("History"), wxOK | wxICON_INFORMATION | wxCENTRE,
+                         this);
+        });
+        return;
+    }
+    wxArrayString choices;
+    for ( const wxString& name : names )
+        choices.Add(name);
+    int chosen = wxNOT_FOUND;
+    if ( !RunModal([&] {
+             wxSingleChoiceDialog dialog(this, _("Whose history?"), _("History"), choices);
+             if ( dialog.ShowModal() == wxID_OK )
+                 chosen = dialog.GetSelection();
+         })
+         || chosen == wxNOT_FOUND )
+        return;
+    const User* online = Site::GetInstance()->GetUserList().FindUser(choices[chosen]);
+    HistoryWindow::ShowFor(this, m_history->GetPath(), m_history->GetClock(), choices[chosen],
+                           online ? UserListTreeCtrl::StatusWord(online->GetStatus()) : wxString());
 }
 
 void MainFrame::ForgetHistory()

@@ -88,6 +88,8 @@ private:
     void ShowStatus();
     // Asks, then forgets the whole watch history.
     void ForgetHistory();
+    // The history window of the selected performer, or of one the user chooses.
+    void OpenHistory();
     // The search field narrows both trees to the names that hold its text; Esc empties it.
     void OnSearchText(wxCommandEvent& event);
     // Keys that work anywhere in the frame: Ctrl+F for the search field, Esc there back to the

@@ -6,6 +6,8 @@
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
 #include "sync/UserListEvent.h"
+#include "history/WatchHistory.h"
+#include "ui/HistoryWindow.h"
 #include "ui/TreeRowNotes.h"
 #include "ui/UserListTreeItemData.h"
 
@@ -26,6 +28,7 @@
 
 wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_MENU(wxID_OPEN, UserListTreeCtrl::OnMenu)
+    EVT_MENU(HistoryWindow::ID_OPEN, UserListTreeCtrl::OnHistoryMenu)
     EVT_TREE_ITEM_ACTIVATED(wxID_ANY, UserListTreeCtrl::OnTreeItemActivated)
     EVT_TREE_ITEM_RIGHT_CLICK(wxID_ANY, UserListTreeCtrl::OnTreeItemRightClick)
     EVT_TREE_KEY_DOWN(wxID_ANY, UserListTreeCtrl::OnTreeKeyDown)
@@ -449,6 +452,22 @@ void UserListTreeCtrl::OnMenu(wxCommandEvent& WXUNUSED(event))
         SiteHosts::MakeUrl(SiteHosts::PREVIEW, "/preview.shtml?" + data->GetUser().GetName()));
 }
 
+void UserListTreeCtrl::OnHistoryMenu(wxCommandEvent&)
+{
+    OpenHistory();
+}
+
+bool UserListTreeCtrl::OpenHistory()
+{
+    const UserListTreeItemData* data = GetUserData(GetSelection());
+    if ( !data || !m_history || !m_history->IsEnabled() )
+        return false;
+    const User& user = data->GetUser();
+    HistoryWindow::ShowFor(wxGetTopLevelParent(this), m_history->GetPath(), m_history->GetClock(), user.GetName(),
+                           user.GetStatus() & STATUS_ONLINE ? StatusWord(user.GetStatus()) : wxString());
+    return true;
+}
+
 void UserListTreeCtrl::OnTreeItemActivated(wxTreeEvent& WXUNUSED(event))
 {
     // Activation is "Profile": it acts on the selection, not on the activated item.
@@ -469,6 +488,8 @@ void UserListTreeCtrl::ShowContextMenu(const wxTreeItemId& item, const wxPoint& 
         return;
     wxMenu menu;
     menu.Append(wxID_OPEN, _("Profile"), wxEmptyString, wxITEM_NORMAL);
+    if ( m_history && m_history->IsEnabled() )
+        menu.Append(HistoryWindow::ID_OPEN, wxGetTranslation(wxS("&History\u2026\tCtrl+H")), wxEmptyString, wxITEM_NORMAL);
     PopupMenu(&menu, position);
 }
 
@@ -549,15 +570,19 @@ wxString UserListTreeCtrl::GetRowName(Row row) const
     if ( !data )
         return GetItemText(item);
     // A performer reads as the icon shows: free or busy, offline for a favourite who is not here.
-    const int status = data->GetUser().GetStatus();
-    wxString word;
-    if ( status == STATUS_OFFLINE )
-        word = _("offline");
-    else if ( OnlineIcon(status, 1, 2) == 1 )
-        word = _("free");
-    else if ( OnlineIcon(status, 1, 2) == 2 )
-        word = _("busy");
+    const wxString word = StatusWord(data->GetUser().GetStatus());
     return word.empty() ? data->GetUser().GetName() : data->GetUser().GetName() + ", " + word;
+}
+
+wxString UserListTreeCtrl::StatusWord(int status)
+{
+    if ( status == STATUS_OFFLINE )
+        return _("offline");
+    if ( OnlineIcon(status, 1, 2) == 1 )
+        return _("free");
+    if ( OnlineIcon(status, 1, 2) == 2 )
+        return _("busy");
+    return wxString();
 }
 
 wxString UserListTreeCtrl::GetRowDescription(Row row) const

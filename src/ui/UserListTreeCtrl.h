@@ -60,6 +60,10 @@ public:
     // What the watch history says of user, drawn at the right of the row and read after its
     // name; in a view, the full tree's note.
     wxString NoteOf(const User& user) const;
+    // Opens the history window of the selected performer; false when there is none to open.
+    bool OpenHistory();
+    // What a performer is, as the icon shows it: "free", "busy", "offline", or nothing.
+    static wxString StatusWord(int status);
 
     // What a screen reader reads: the page's name, the rows shown, each row's text.
     wxString GetAccessibleName() const override;
@@ -109,6 +113,7 @@ protected:
 
 private:
     void OnMenu(wxCommandEvent& event);
+    void OnHistoryMenu(wxCommandEvent& event);
     void OnTreeItemActivated(wxTreeEvent& event);
     void OnTreeItemRightClick(wxTreeEvent& event);
     void OnTreeKeyDown(wxTreeEvent& event);

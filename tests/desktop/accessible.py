@@ -8,8 +8,10 @@
 #   focus          the object that has the keyboard focus: "focus  ROLE  NAME"
 #   pages          each page tab: "page  NAME  selected|-"
 #   menus          each menu item shown on screen: "menu item  NAME"
+#   window TITLE   what the window TITLE holds: "label  TEXT", "image  NAME  DESCRIPTION",
+#                  "combo  NAME", "header  NAME", "cell  NAME" (a list's, row by row)
 #   listen SECONDS what a screen reader hears while moving, for that long: "event  TYPE  NAME"
-# Usage: accessible.py APP MODE [SECONDS]
+# Usage: accessible.py APP MODE [SECONDS | TITLE]
 import sys
 
 import pyatspi
@@ -85,6 +87,18 @@ def main():
     elif mode == "menus":
         for item in walk(app, lambda o: role(o) == "menu item" and states(o).contains(pyatspi.STATE_SHOWING)):
             say("menu item", item.name)
+    elif mode == "window":
+        for window in app:
+            if window is None or window.name != sys.argv[3]:
+                continue
+            kinds = {"label": "label", "image": "image", "combo box": "combo",
+                     "table column header": "header", "table cell": "cell"}
+            for thing in walk(window, lambda o: role(o) in kinds):
+                kind = kinds[role(thing)]
+                if kind == "image":
+                    say(kind, thing.name, thing.description)
+                else:
+                    say(kind, thing.name)
     elif mode == "listen":
         def heard(event):
             if event.host_application is None or event.host_application.name != sys.argv[1]:

@@ -5,7 +5,8 @@
 # status line with its text; moving with the arrow keys is heard; the Menu key and Shift+F10 open a
 # row's menu, Ctrl+F reaches the search field and Esc leaves it, Ctrl+PageDown, Ctrl+PageUp and
 # Ctrl+Tab switch pages from inside the tree, and the sign-in works from the keyboard; after it each
-# favourite's row reads what the watch history says of them.
+# favourite's row reads what the watch history says of them, and a performer's history window
+# opens from the row's menu and from Ctrl+H and reads as a whole.
 # Usage: reading.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -128,5 +129,35 @@ noted() {
 wait_for 300 noted || fail "the Favorite tree's rows do not read the history: $notes"
 [ "$(grep -c "^note	Favorite	" <<< "$notes")" -eq 4 ] || fail "not every favourite reads the history: $notes"
 
+# A performer's history window from the row's menu, by keys alone, read as a screen reader reads
+# it; Esc closes it, and Ctrl+H opens it again from the row.
+key ctrl+Prior
+wait_for 100 finds focus "^focus	tree	All$" || fail "Ctrl+PageUp does not go back to the All tree: $(reader focus)"
+selected_performer() {
+    performer=$(reader trees | sed -n -E 's/^row	All	([^	]+), (free|busy)	.*selected.*/\1/p' | head -n 1)
+    [ -n "$performer" ]
+}
+selected_performer || key Down
+wait_for 100 selected_performer || fail "no performer is selected in the All tree: $(reader trees)"
+key Menu
+wait_for 100 finds menus "^menu item	History…$" || fail "the row's menu has no \"History…\": $(reader menus)"
+key h
+history_window() { xdotool search --name "^History of $performer\$" > /dev/null 2>&1; }
+wait_for 100 history_window || fail "History… opens no window for $performer"
+window_read() {
+    said=$(reader window "History of $performer")
+    grep -q -E "^label	online since [0-9:]+ \([0-9]+ min\), (free|busy)$" <<< "$said" \
+        && grep -q "^label	not enough watched time yet$" <<< "$said" \
+        && grep -q -E "^label	a typical session lasts [0-9]+ min; 1 session in the last 8 weeks$" <<< "$said" \
+        && grep -q "^image	The week's pattern	not enough watched time yet" <<< "$said" \
+        && grep -q "^header	Length$" <<< "$said" && grep -q "^cell	now$" <<< "$said"
+}
+wait_for 100 window_read || fail "the history window of $performer reads: $said"
+key Escape
+wait_for 100 eval '! history_window' || fail "Esc does not close the history window"
+wait_for 100 finds focus "^focus	tree	All$" || fail "the focus is not back in the tree: $(reader focus)"
+key ctrl+h
+wait_for 100 history_window || fail "Ctrl+H opens no history window for $performer"
+
 program_stop "$log"
-echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys; the favourites' history read"
+echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys; the favourites' history read; a history window opened by keys and read"
