@@ -78,6 +78,29 @@ wait_for_log() {
 
 stop() { kill "$parlo_pid" "$sim_pid" 2>/dev/null || true; wait "$parlo_pid" "$sim_pid" 2>/dev/null || true; }
 
+# Opens a performer's history window from the keyboard, as a user leaves one open while the polls
+# go on: Ctrl+H in the main window, and the first performer of the history when it asks whose.
+open_history() {
+    local frame="" try
+    for try in $(seq 300); do
+        frame=$(xdotool search --name "^Parlo Tovrik$" 2>/dev/null | head -n 1 || true)
+        [ -n "$frame" ] && break
+        sleep 0.1
+    done
+    for try in $(seq 300); do
+        xdotool search --name "^History of " > /dev/null 2>&1 && return 0
+        if xdotool search --name "^History$" > /dev/null 2>&1; then
+            # Whose history, or that it knows nobody yet before the first poll is written.
+            xdotool key Return
+        elif [ $((try % 20)) -eq 1 ]; then
+            xdotool windowfocus --sync "$frame" key ctrl+h
+        fi
+        sleep 0.1
+    done
+    echo "runtime.sh: no history window opened" >&2
+    return 1
+}
+
 # The floor, under the same display.
 "$build/floor_program" > /dev/null 2>&1 &
 floor_pid=$!
@@ -105,11 +128,13 @@ sleep 3
 full_rss=$(rss_kib "$parlo_pid")
 stop
 
-# Idle as a watcher runs all day: 300 performers, nobody changes, a poll every 10 s. Counted over
-# 30 s (three polls) once the first list is in, as users run it: without traces, each of which a
-# worker thread hands to the main thread. Each poll's bytes are what the site sent.
+# Idle as a watcher runs all day: 300 performers, nobody changes, a poll every 10 s, a history
+# window open. Counted over 30 s (three polls) once the first list is in, as users run it: without
+# traces, each of which a worker thread hands to the main thread. Each poll's bytes are what the
+# site sent.
 TRACE= INTERVAL=10 start 300 watching
 wait_for_lists watching 1 60
+open_history
 sleep 5
 idle_wakeups=$(wakeups_per_second "$parlo_pid" 30)
 curl -s -o "$work/plain.js" "http://$host/include/js/online_performers.js"
@@ -119,10 +144,11 @@ gzip_bytes=$(gzip -9 -c "$work/plain.js" | wc -c)
 poll_bytes=$(awk '$2 ~ /online_performers.js/ && $3 == 200 && $5 == "[gzip]" { total += $4; n++ }
                   END { if ( n ) printf "%.0f", total / n; else print -1 }' "$work/watching.sim")
 
-# Between polls nothing should run: 300 performers, a minute's interval, 20 s measured after
-# the first list is in.
+# Between polls nothing should run, a history window open or not: 300 performers, a minute's
+# interval, 20 s measured after the first list is in.
 INTERVAL=60 start 300 idle
 wait_for_lists idle 1 30
+open_history
 sleep 8
 before=$(cpu_ticks "$parlo_pid")
 sleep 20
@@ -163,8 +189,8 @@ awk -v e="$empty_rss" -v f="$full_rss" -v b="$before" -v a="$after" -v hz="$hz" 
     mib = (f - e) / 1024
     cpu = (a - b) / hz / 20 * 100
     printf "%-58s %10.2f %-6s budget < %g %s  %s\n", "resident memory, 10000 performers above none", mib, "MiB", 20, "MiB", (mib < 20 ? "ok" : "OVER BUDGET")
-    printf "%-58s %10.2f %-6s budget < %g %s  %s\n", "CPU between polls (20 s)", cpu, "%", 1, "%", (cpu < 1 ? "ok" : "OVER BUDGET")
-    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups, idle, 300 performers, a poll every 10 s", idle, "/s", 0.5, "/s", (idle <= 0.5 ? "ok" : "OVER BUDGET"), floor
+    printf "%-58s %10.2f %-6s budget < %g %s  %s\n", "CPU between polls (20 s), a history window open", cpu, "%", 1, "%", (cpu < 1 ? "ok" : "OVER BUDGET")
+    printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups, idle, 300 performers, a history window open", idle, "/s", 0.5, "/s", (idle <= 0.5 ? "ok" : "OVER BUDGET"), floor
     printf "%-58s %10.2f %-6s budget <= %g %s  %s   (floor program: %.2f)\n", "wakeups while a list of 10000 is read", reading, "/s", 4, "/s", (reading <= 4 ? "ok" : "OVER BUDGET"), floor
     if ( startup >= 0 )
         printf "%-58s %10d %-6s budget <= %d %s  %s\n", "exec to the main window, a year of history on disk", startup, "ms", 150, "ms", (startup <= 150 ? "ok" : "OVER BUDGET")

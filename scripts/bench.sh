@@ -9,7 +9,7 @@ export HISTORY_YEAR=$PWD/build-bench/history-year.sqlite
 for bench in build-bench/bench_*; do
     [ -x "$bench" ] || continue
     case "$bench" in
-        */bench_trees) xvfb-run -a "$bench" ;; # the trees need a display
+        */bench_trees | */bench_history_window) xvfb-run -a "$bench" ;; # windows need a display
         *) "$bench" ;;
     esac
 done

@@ -2,7 +2,8 @@
 # Takes the README's screenshots under a virtual display: the main window running against the
 # simulated site once its "All" page has filled, with a name typed into its search field
 # (docs/main-window.png), the same in Japanese (docs/main-window-ja.png), then the favourites
-# page and a pop-up from the end-to-end test (docs/favorites.png, docs/popup.png).
+# page and a pop-up from the end-to-end test (docs/favorites.png, docs/popup.png), and a
+# performer's history window over a simulated month (docs/history.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${INSIDE_XVFB:-}" ]; then
@@ -67,5 +68,5 @@ shoot() {
 shoot en "${FILTER-an}" "$out"
 shoot ja "" "$(dirname "$out")/main-window-ja.png"
 PARLO_SCREENSHOTS="$(cd "$(dirname "$out")" && pwd)" \
-    build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*' >/dev/null
-echo "screenshot.sh: wrote $(dirname "$out")/favorites.png and $(dirname "$out")/popup.png"
+    build/gui_tests --gtest_filter='*WatchingFavoritesAndPopups*:HistoryWindowTest.*' >/dev/null
+echo "screenshot.sh: wrote $(dirname "$out")/favorites.png, popup.png and history.png"

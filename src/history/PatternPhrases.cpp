@@ -28,17 +28,20 @@ wxString Listed(const std::vector<wxString>& items)
         else if ( i + 1 == items.size() )
             text = wxString::Format(_("%s and %s"), text, items[i]);
         else
-            text += ", " + items[i];
+            // TRANSLATORS: between the items of a list, before its last "and".
+            text += _(", ") + items[i];
     }
     return text;
 }
 }
 
-wxString PatternPhrases::Day(int day, bool abbreviated)
+wxString PatternPhrases::Day(int day)
 {
-    // wxDateTime counts from Sunday.
-    return wxDateTime::GetWeekDayName(static_cast<wxDateTime::WeekDay>((day + 1) % 7),
-                                      abbreviated ? wxDateTime::Name_Abbr : wxDateTime::Name_Full);
+    // From the catalogue rather than the C library, which speaks English where the language's
+    // locale is not installed.
+    static const char* const DAYS[] = { wxTRANSLATE("Mon"), wxTRANSLATE("Tue"), wxTRANSLATE("Wed"), wxTRANSLATE("Thu"),
+                                        wxTRANSLATE("Fri"), wxTRANSLATE("Sat"), wxTRANSLATE("Sun") };
+    return wxGetTranslation(DAYS[day]);
 }
 
 wxString PatternPhrases::Hours(int from, int to)
@@ -64,7 +67,7 @@ wxString PatternPhrases::Now(std::int64_t now, std::int64_t onlineSince, std::in
     {
         const wxString since = wxString::Format(_("online since %s (%s)"), Local(onlineSince, _("%H:%M")),
                                                 HistoryPhrases::Duration(now - onlineSince));
-        return state.empty() ? since : since + ", " + state;
+        return state.empty() ? since : since + _(", ") + state;
     }
     if ( lastSeen <= 0 )
         return _("not seen yet");
@@ -83,7 +86,7 @@ wxString PatternPhrases::Usually(const WeekPattern& pattern)
         return _("not usually online in the hours watched");
     std::vector<wxString> dayNames;
     for ( int day : days )
-        dayNames.push_back(Day(day, true));
+        dayNames.push_back(Day(day));
     // The usual hours in runs: 20, 21, 22 is 20:00–23:00.
     std::vector<wxString> runs;
     for ( size_t i = 0; i < hours.size(); )
@@ -124,7 +127,7 @@ wxString PatternPhrases::Description(const WeekPattern& pattern)
     wxString text = Usually(pattern);
     std::vector<wxString> likeliest;
     for ( const auto& cell : pattern.GetLikeliest(5) )
-        likeliest.push_back(wxString::Format(_("%s %s (%d%%)"), Day(cell.first, true), Hours(cell.second, cell.second + 1),
+        likeliest.push_back(wxString::Format(_("%s %s (%d%%)"), Day(cell.first), Hours(cell.second, cell.second + 1),
                                              static_cast<int>(pattern.GetCell(cell.first, cell.second).Share() * 100 + 0.5)));
     if ( !likeliest.empty() )
         text += ". " + wxString::Format(_("Most likely: %s"), Listed(likeliest));

@@ -28,8 +28,8 @@ public:
     // The picture for those who cannot see it: the sentence and the likeliest hours.
     static wxString Description(const WeekPattern& pattern);
 
-    // "Mon" (abbreviated) or "Monday"; day 0 is Monday.
-    static wxString Day(int day, bool abbreviated);
+    // "Mon"; day 0 is Monday.
+    static wxString Day(int day);
     // "21:00–22:00".
     static wxString Hours(int from, int to);
     // "3 days ago", "2 h ago", "just now".

@@ -21,6 +21,8 @@
 #include <gtk/gtk.h>
 #endif
 
+#include <algorithm>
+
 wxBEGIN_EVENT_TABLE(HistoryWindow, wxFrame)
     EVT_CHOICE(wxID_ANY, HistoryWindow::OnWeeks)
     EVT_ACTIVATE(HistoryWindow::OnActivate)
@@ -36,6 +38,7 @@ namespace
 const int WEEKS[] = { 4, 8, 26 };
 const int DEFAULT_CHOICE = 1;
 const wxSize DEFAULT_SIZE(560, 640);
+const wxSize MIN_SIZE(440, 480);
 
 wxString Local(std::int64_t time, const wxString& format)
 {
@@ -70,6 +73,9 @@ HistoryWindow::HistoryWindow(wxWindow* parent, const wxString& path, const Histo
     , m_name(name)
 {
     ms_open[name] = this;
+    // The program's own icon in the task bar, as its main window has.
+    if ( const wxTopLevelWindow* top = dynamic_cast<const wxTopLevelWindow*>(wxGetTopLevelParent(parent)) )
+        SetIcons(top->GetIcons());
     DoLayout();
     // Esc closes it, as it closes the program's other windows of a moment.
     wxAcceleratorEntry escape(wxACCEL_NORMAL, WXK_ESCAPE, wxID_CLOSE);
@@ -121,8 +127,9 @@ void HistoryWindow::DoLayout()
     sizer->Add(recent, 0, wxLEFT | wxRIGHT, border);
     sizer->Add(m_sessions, 2, wxEXPAND | wxALL, border);
     panel->SetSizer(sizer);
-    // Room for the picture's cells and a few sessions, whatever the window was made before.
-    SetMinClientSize(wxSize(440, 480));
+    // Room for the picture's cells and legend, in any language, and a few sessions.
+    const wxSize least = sizer->CalcMin();
+    SetMinClientSize(wxSize(std::max(least.x, MIN_SIZE.x), std::max(least.y, MIN_SIZE.y)));
 }
 
 void HistoryWindow::Fill()

@@ -31,6 +31,7 @@
 
 #include <wx/app.h>
 #include <wx/bmpbndl.h>
+#include <wx/choicdlg.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/iconbndl.h>
@@ -43,7 +44,6 @@
 #include <wx/panel.h>
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
-#include <wx/choicdlg.h>
 #include <wx/textctrl.h>
 #include <wx/time.h>
 
@@ -227,7 +227,7 @@ void MainFrame::CreateMenus()
     tool->Append(ID_DESKTOP_NOTIFICATIONS, _("Use the desktop's &notifications"), wxEmptyString, wxITEM_CHECK);
     tool->AppendSeparator();
     tool->Append(HistoryWindow::ID_OPEN, wxGetTranslation(wxS("&History\u2026\tCtrl+H")), wxEmptyString, wxITEM_NORMAL);
-    tool->Append(ID_KEEP_HISTORY, _("Keep a watch &history"), wxEmptyString, wxITEM_CHECK);
+    tool->Append(ID_KEEP_HISTORY, _("Keep a &watch history"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_ORDER_BY_LAST_SEEN, _("Order offline favourites by last &seen"), wxEmptyString, wxITEM_CHECK);
     tool->Append(ID_FORGET_HISTORY, wxGetTranslation(wxS("&Forget the history\u2026")), wxEmptyString, wxITEM_NORMAL);
     m_menuBar->Append(tool, _("&Tool"));

@@ -1,12 +1,12 @@
 #include "ui/UserListTreeCtrl.h"
 
+#include "history/WatchHistory.h"
 #include "model/UserList.h"
 #include "shell/SiteHosts.h"
 #include "shell/Util.h"
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
 #include "sync/UserListEvent.h"
-#include "history/WatchHistory.h"
 #include "ui/HistoryWindow.h"
 #include "ui/TreeRowNotes.h"
 #include "ui/UserListTreeItemData.h"

@@ -58,7 +58,21 @@ WeekMapPanel::WeekMapPanel(wxWindow* parent, wxWindowID id)
 wxSize WeekMapPanel::DoGetBestClientSize() const
 {
     const int line = GetCharHeight();
-    return wxSize(GetTextExtent("Mon").x + GAP + 24 * 18, line + 7 * 18 + line * 2 + 3 * GAP);
+    int labels = 0;
+    for ( int day = 0; day < WeekPattern::DAYS; ++day )
+        labels = std::max(labels, GetTextExtent(PatternPhrases::Day(day)).x);
+    // The legend's words, its swatches and the gaps between them.
+    int legend = (WXSIZEOF(LEGEND_SHARES) + 1) * (line + 2) + 4 * GAP;
+    for ( const wxString& text : LegendTexts() )
+        legend += GetTextExtent(text).x;
+    const int cell = 18;
+    return wxSize(labels + GAP + std::max(WeekPattern::HOURS * cell, legend) + 1,
+                  line + GAP / 2 + WeekPattern::DAYS * cell + 2 * line + 2 * GAP);
+}
+
+std::vector<wxString> WeekMapPanel::LegendTexts()
+{
+    return { _("online 0%"), _("100% of the watched time"), _("not watched") };
 }
 
 void WeekMapPanel::SetPattern(const WeekPattern& pattern, const wxString& description)
@@ -89,7 +103,7 @@ void WeekMapPanel::Measure(wxPoint& origin, wxSize& cell) const
     const int line = GetCharHeight();
     int labels = 0;
     for ( int day = 0; day < WeekPattern::DAYS; ++day )
-        labels = std::max(labels, GetTextExtent(PatternPhrases::Day(day, true)).x);
+        labels = std::max(labels, GetTextExtent(PatternPhrases::Day(day)).x);
     origin = wxPoint(labels + GAP, line + GAP / 2);
     cell.x = std::max(MIN_CELL, (client.x - origin.x - 1) / WeekPattern::HOURS);
     cell.y = std::max(MIN_CELL, (client.y - origin.y - 2 * line - 2 * GAP) / WeekPattern::DAYS);
@@ -141,7 +155,7 @@ void WeekMapPanel::OnPaint(wxPaintEvent&)
     double height = 0;
     for ( int day = 0; day < WeekPattern::DAYS; ++day )
     {
-        const wxString name = PatternPhrases::Day(day, true);
+        const wxString name = PatternPhrases::Day(day);
         gc->GetTextExtent(name, &width, &height);
         gc->DrawText(name, 0, origin.y + day * cell.y + (cell.y - height) / 2);
     }
@@ -189,7 +203,8 @@ void WeekMapPanel::DrawLegend(wxGraphicsContext& gc, const wxRect& area) const
         gc.DrawText(text, x, area.y + (swatch - height) / 2);
         x += width + GAP;
     };
-    label(_("online 0%"));
+    const std::vector<wxString> texts = LegendTexts();
+    label(texts[0]);
     for ( double share : LEGEND_SHARES )
     {
         gc.SetPen(*wxTRANSPARENT_PEN);
@@ -198,10 +213,10 @@ void WeekMapPanel::DrawLegend(wxGraphicsContext& gc, const wxRect& area) const
         x += swatch + 2;
     }
     x += GAP - 2;
-    label(_("100% of the watched time"));
+    label(texts[1]);
     Hatch(gc, wxRect2DDouble(x, area.y, swatch, swatch), dim);
     x += swatch + GAP;
-    label(_("not watched"));
+    label(texts[2]);
 }
 
 void WeekMapPanel::OnMotion(wxMouseEvent& event)

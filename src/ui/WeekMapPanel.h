@@ -4,6 +4,8 @@
 
 #include <wx/window.h>
 
+#include <vector>
+
 class wxGraphicsContext;
 class wxMouseEvent;
 class wxPaintEvent;
@@ -35,6 +37,8 @@ private:
     // Where the cells stand, for the window's size: their top left and one cell's size.
     void Measure(wxPoint& origin, wxSize& cell) const;
     void DrawLegend(wxGraphicsContext& gc, const wxRect& area) const;
+    // The legend's words: below the lightest colour, beyond the fullest, and beside the hatching.
+    static std::vector<wxString> LegendTexts();
     wxColour ShareColour(double share) const;
 
     WeekPattern m_pattern;
