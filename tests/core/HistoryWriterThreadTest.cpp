@@ -1,9 +1,9 @@
 // The watch history's writer thread with a file out of reach: the history pauses, says so once,
 // keeps the polls, and takes up again when the file can be written, nothing dropped; at its end
 // the sessions going on end at the last poll.
+#include "common/TestClock.h"
 #include "common/TestSupport.h"
 #include "common/UserSupport.h"
-#include "history/HistoryClock.h"
 #include "history/HistoryStatusEvent.h"
 #include "history/HistoryWriter.h"
 
@@ -16,7 +16,6 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -24,17 +23,6 @@ using namespace StatusWord;
 
 namespace
 {
-// A clock the test moves.
-class TestClock : public HistoryClock
-{
-public:
-    std::int64_t Now() const override { return m_now; }
-    void Set(std::int64_t now) { m_now = now; }
-
-private:
-    std::atomic<std::int64_t> m_now{ 1800000000 };
-};
-
 // What the writer told, in order.
 class Receiver : public wxEvtHandler
 {

@@ -2,9 +2,9 @@
 // a clock of the test's own, and read back as the history window reads it. Eight weeks of a
 // performer online on Tuesday and Thursday evenings, one week of which nobody watched: that week
 // counts for nothing, neither as offline nor as online.
+#include "common/TestClock.h"
 #include "common/TestSupport.h"
 #include "common/UserSupport.h"
-#include "history/HistoryClock.h"
 #include "history/HistoryWriter.h"
 #include "history/PatternPhrases.h"
 #include "history/PerformerHistory.h"
@@ -24,16 +24,6 @@ namespace
 {
 const std::int64_t POLL = 600;
 const int WEEKS = 8;
-
-class TestClock : public HistoryClock
-{
-public:
-    std::int64_t Now() const override { return m_now; }
-    void Set(std::int64_t now) { m_now = now; }
-
-private:
-    std::int64_t m_now = 0;
-};
 
 // Midnight starting Monday 5 January 2026 on the wall clock: eight weeks with no change of
 // summer time in most places.

@@ -2,11 +2,12 @@
 // with a clock of the test's own: what it says now, usually and typically, the sessions it lists;
 // one window a performer, its size kept; and in Japanese, the window's own words.
 #include "ScopedSkin.h"
+#include "Screenshot.h"
 #include "TopWindows.h"
 #include "common/TempConfig.h"
+#include "common/TestClock.h"
 #include "common/TestSupport.h"
 #include "common/UserSupport.h"
-#include "history/HistoryClock.h"
 #include "history/HistoryWriter.h"
 #include "ui/HistoryWindow.h"
 
@@ -16,7 +17,6 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/stattext.h>
-#include <wx/utils.h>
 
 #include <ctime>
 #include <memory>
@@ -29,16 +29,6 @@ namespace
 {
 const std::int64_t POLL = 300;
 const std::int64_t DAY = 24 * 3600;
-
-class TestClock : public HistoryClock
-{
-public:
-    std::int64_t Now() const override { return m_now; }
-    void Set(std::int64_t now) { m_now = now; }
-
-private:
-    std::int64_t m_now = 0;
-};
 
 std::int64_t Local(int year, int month, int day, int hour, int minute)
 {
@@ -153,23 +143,6 @@ bool HasLabel(wxWindow* window, const wxString& wanted)
             return true;
     }
     return false;
-}
-
-// With PARLO_SCREENSHOTS set to a folder, saves the window there, for the README.
-void Screenshot(wxWindow* window, const wxString& name)
-{
-    wxString dir;
-    if ( !wxGetEnv("PARLO_SCREENSHOTS", &dir) || dir.empty() )
-        return;
-    window->Update();
-    TestSupport::WaitFor([] { return false; }, 500);
-    // In the screen's pixels, which at scale 2 are twice the window's.
-    const double scale = window->GetContentScaleFactor();
-    const wxRect rect = window->GetScreenRect();
-    wxExecute(wxString::Format("import -window root -crop %dx%d+%d+%d %s/%s", wxRound(rect.width * scale),
-                               wxRound(rect.height * scale), wxRound(rect.x * scale), wxRound(rect.y * scale),
-                               dir, name),
-              wxEXEC_SYNC);
 }
 
 class HistoryWindowTest : public ConfiguredTest

@@ -1,6 +1,7 @@
 // The whole program at work: sign in, see the favourites, get pop-ups as performers arrive.
 #include "ExpectDialog.h"
 #include "ScopedSkin.h"
+#include "Screenshot.h"
 #include "TopWindows.h"
 #include "common/TempConfig.h"
 #include "common/TestSupport.h"
@@ -22,7 +23,6 @@
 #include <wx/statusbr.h>
 #include <wx/stopwatch.h>
 #include <wx/treectrl.h>
-#include <wx/utils.h>
 
 #include <vector>
 
@@ -43,20 +43,6 @@ PopupDialog* ShownPopupFor(const wxString& name)
             return popup;
     }
     return nullptr;
-}
-
-// With PARLO_SCREENSHOTS set to a folder, saves what a window shows there, for the README.
-void Screenshot(wxWindow* window, const wxString& name)
-{
-    wxString dir;
-    if ( !wxGetEnv("PARLO_SCREENSHOTS", &dir) || dir.empty() )
-        return;
-    window->Update();
-    TestSupport::WaitFor([] { return false; }, 500);
-    const wxRect rect = window->GetScreenRect();
-    wxExecute(wxString::Format("import -window root -crop %dx%d+%d+%d %s/%s", rect.width, rect.height,
-                               rect.x, rect.y, dir, name),
-              wxEXEC_SYNC);
 }
 
 // Points the program at the site, polling every second, pop-ups closing after two.
