@@ -9,9 +9,9 @@ export HISTORY_YEAR=$PWD/build-bench/history-year.sqlite
 for bench in build-bench/bench_*; do
     [ -x "$bench" ] || continue
     case "$bench" in
-        */bench_trees | */bench_history_window) xvfb-run -a "$bench" ;; # windows need a display
+        */bench_trees | */bench_history_window) xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' "$bench" ;; # windows need a display
         *) "$bench" ;;
     esac
 done
 # The running program: memory with 10,000 performers and CPU between polls (about two minutes).
-xvfb-run -a bench/runtime.sh build-bench
+xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bench/runtime.sh build-bench

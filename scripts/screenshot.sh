@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 if [ -z "${INSIDE_XVFB:-}" ]; then
     scripts/deps.sh
     BUILD_TARGET="ParloHost sitesim gui_tests" scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    exec env INSIDE_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+    exec env INSIDE_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 fi
 
 out=${1:-docs/main-window.png}

@@ -28,7 +28,9 @@ run() {
     fi
 }
 for dir in build build-asan build-tsan; do
-    run "tests in $dir" bash -c "cd $dir && xvfb-run -a -s '-screen 0 1280x800x24' ctest --output-on-failure"
+    # -noreset: the display does not reset between the tests' programs, which would refuse one
+    # that connects while it does.
+    run "tests in $dir" bash -c "cd $dir && xvfb-run -a -s '-screen 0 1280x800x24 -noreset' ctest --output-on-failure"
 done
 run "fuzzing the list parser" env RUNS="${FUZZ_RUNS:-1000000}" SECONDS_LIMIT=600 scripts/fuzz.sh
 

@@ -14,7 +14,7 @@ if [ -z "${BROWSER_SESSION:-}" ]; then
     trap 'rm -rf "$work"' EXIT
     mkdir -p "$work/home" "$work/share/applications" "$work/config"
     BROWSER_SESSION=$work HOME=$work/home XDG_DATA_HOME=$work/share XDG_CONFIG_HOME=$work/config \
-        xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
+        xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$0" "$@"
     exit
 fi
 work=$BROWSER_SESSION

@@ -15,10 +15,10 @@ if [ -z "${KEYRING_SESSION:-}" ]; then
     mkdir -p "$work/home"
     # The keyring keeps its files under the home folder: a home of our own.
     export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
-    xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$build" keyring
+    xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$0" "$build" keyring
     rm -rf "$work/home/.local/share/keyrings"
-    xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$build" locked
-    xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session --config-file="$here/bare-bus.conf" -- "$0" "$build" none
+    xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$0" "$build" locked
+    xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session --config-file="$here/bare-bus.conf" -- "$0" "$build" none
     echo "keyring.sh: the password in the keyring, moved there from an old file; the window free while the keyring asks; in the file without one"
     exit
 fi

@@ -64,7 +64,7 @@ kill \$mutter
 exit \$status
 EOF
 chmod +x "$work/x11.sh"
-xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$work/x11.sh" "$build" 2> "$work/x11.stderr" \
+xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$work/x11.sh" "$build" 2> "$work/x11.stderr" \
     || { cat "$work/x11.stderr" >&2; exit 1; }
 
 # The compositor of a Wayland session, which starts XWayland for the program and says where.

@@ -25,7 +25,7 @@ if [ -z "${NOTIFICATIONS_SESSION:-}" ]; then
         "$browser/browser.sh" > "$work/share/applications/recorder.desktop"
     update-desktop-database "$work/share/applications"
     NOTIFICATIONS_SESSION=$work HOME=$work/home XDG_DATA_HOME=$work/share \
-        xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
+        xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$0" "$@"
     exit
 fi
 work=$NOTIFICATIONS_SESSION

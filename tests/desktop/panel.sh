@@ -15,7 +15,7 @@ if [ -z "${PANEL_SESSION:-}" ]; then
     export XDG_DATA_HOME=$work/share
     mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     cp "$here/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
-    PANEL_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- "$0" "$@"
+    PANEL_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- "$0" "$@"
     exit
 fi
 work=$PANEL_SESSION

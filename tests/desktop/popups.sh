@@ -30,7 +30,9 @@ if [ -z "${POPUPS_SESSION:-}" ]; then
         # Room for more pop-ups than are ever open at once: only then has each a place of its own.
         screen=1920x1080x24
         [ "$desktop" = xfce-scale2 ] && screen=3840x2160x24
-        POPUPS_SESSION=$work xvfb-run -a -s "-screen 0 $screen" dbus-run-session -- "$0" "$build" "$desktop" \
+        # -noreset in every test's display: a server that resets as its last client leaves (a
+        # check with xprop) refuses whoever connects meanwhile, the window manager as it starts.
+        POPUPS_SESSION=$work xvfb-run -a -s "-screen 0 $screen -noreset" dbus-run-session -- "$0" "$build" "$desktop" \
             2> "$work/$desktop.stderr" || { grep -v "dbus-daemon\|SpiRegistry\|xfconfd" "$work/$desktop.stderr" >&2; exit 1; }
     done
     echo "popups.sh: whole, named, in the corner's stack and each in a place of its own under xfwm4 with its panel, openbox and no window manager; sharp at scale 2; announced to screen readers"
@@ -46,6 +48,10 @@ trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT
 fail() {
     echo "popups.sh ($desktop): $*" >&2
     [ -f "$log" ] && tail -n 20 "$log" >&2
+    # What the desktop's own parts said.
+    for part in "$work/$desktop"-*.log; do
+        [ -f "$part" ] && { echo "== ${part##*/}"; tail -n 20 "$part"; } >&2
+    done
     import -window root "$build/desktop-popups-$desktop-failed.png" 2>/dev/null || true
     exit 1
 }

@@ -18,7 +18,7 @@ if [ -z "${READING_SESSION:-}" ]; then
     export XDG_DATA_HOME=$work/share
     # A session bus that starts nothing by itself: no keyring comes to ask for a password of its
     # own when the program signs in.
-    READING_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24' \
+    READING_SESSION=$work xvfb-run -a -s '-screen 0 1280x800x24 -noreset' \
         dbus-run-session --config-file="$here/bare-bus.conf" -- "$0" "$@" \
         2> "$work/session.stderr" || { grep -v "dbus-daemon\|SpiRegistry" "$work/session.stderr" >&2; exit 1; }
     exit 0
