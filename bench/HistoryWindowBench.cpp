@@ -95,7 +95,7 @@ int main(int argc, char** argv)
         {
             int paints = 0;
             const Clock::time_point start = Clock::now();
-            HistoryWindow* window = HistoryWindow::ShowFor(frame, year, clock, "Performer_0", wxString());
+            HistoryWindow* window = HistoryWindow::ShowFor(frame, year, clock, "Performer_0");
             FindChild<WeekMapPanel>(window)->Bind(wxEVT_PAINT, [&paints](wxPaintEvent& event) {
                 ++paints;
                 event.Skip();

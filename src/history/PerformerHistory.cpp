@@ -22,6 +22,7 @@ PerformerHistory::Session ReadSession(SQLite::Statement& query, std::int64_t las
     session.goingOn = query.getColumn(1).isNull();
     session.last = session.goingOn ? std::max(lastWatched, session.first) : query.getColumn(1).getInt64();
     session.busySeconds = query.getColumn(2).getInt64();
+    session.busyNow = session.goingOn && !query.getColumn(3).isNull();
     // Busy now: busy until the last watched poll so far.
     if ( !query.getColumn(3).isNull() )
         session.busySeconds += std::max<std::int64_t>(0, session.last - query.getColumn(3).getInt64());

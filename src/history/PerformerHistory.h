@@ -23,6 +23,8 @@ public:
         std::int64_t last;
         std::int64_t busySeconds;
         bool goingOn;
+        // Going on, and busy at its last poll.
+        bool busyNow;
 
         std::int64_t GetLength() const { return last - first; }
     };
@@ -33,8 +35,9 @@ public:
 
     bool IsRead() const { return m_read; }
     const WeekPattern& GetPattern() const { return m_pattern; }
-    // The start of the session going on, or 0.
+    // The start of the session going on, or 0; and whether they are busy in it now.
     std::int64_t GetOnlineSince() const { return m_onlineSince; }
+    bool IsBusyNow() const { return !m_recent.empty() && m_recent.front().busyNow; }
     // The last poll that saw them online, or 0.
     std::int64_t GetLastSeen() const { return m_lastSeen; }
     // The sessions that began in the weeks, and the median of their lengths in seconds.

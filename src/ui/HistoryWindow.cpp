@@ -53,12 +53,11 @@ HistoryWindow* HistoryWindow::Find(const wxString& name)
 }
 
 HistoryWindow* HistoryWindow::ShowFor(wxWindow* parent, const wxString& path, const HistoryClock& clock,
-                                      const wxString& name, const wxString& state)
+                                      const wxString& name)
 {
     HistoryWindow* window = Find(name);
     if ( !window )
         window = new HistoryWindow(parent, path, clock, name);
-    window->m_state = state;
     window->Fill();
     window->Show(true);
     window->Iconize(false);
@@ -137,7 +136,9 @@ void HistoryWindow::Fill()
     const int weeks = WEEKS[m_weeks->GetSelection() == wxNOT_FOUND ? DEFAULT_CHOICE : m_weeks->GetSelection()];
     const std::int64_t now = m_clock.Now();
     const PerformerHistory history(m_path, m_name, weeks, now);
-    m_now->SetLabel(PatternPhrases::Now(now, history.GetOnlineSince(), history.GetLastSeen(), m_state));
+    // Free or busy as of the last poll written, as the trees' rows say it.
+    const wxString state = history.IsBusyNow() ? _("busy") : _("free");
+    m_now->SetLabel(PatternPhrases::Now(now, history.GetOnlineSince(), history.GetLastSeen(), state));
     m_usually->SetLabel(PatternPhrases::Usually(history.GetPattern()));
     m_typical->SetLabel(PatternPhrases::Typical(history.GetSessionCount(), history.GetMedianLength(), weeks));
     m_map->SetPattern(history.GetPattern(), PatternPhrases::Description(history.GetPattern()));

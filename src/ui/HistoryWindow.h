@@ -23,10 +23,10 @@ public:
     // The command that opens the history of the selected row, in the trees' menus and the Tool menu.
     static constexpr int ID_OPEN = 6100;
 
-    // Shows name's window over parent, made if need be; state is what the performer is now
-    // ("free", "busy"), empty when offline. The history is the file at path, read by clock.
+    // Shows name's window over parent, made if need be. The history is the file at path, read by
+    // clock.
     static HistoryWindow* ShowFor(wxWindow* parent, const wxString& path, const HistoryClock& clock,
-                                  const wxString& name, const wxString& state);
+                                  const wxString& name);
     // name's window, or null.
     static HistoryWindow* Find(const wxString& name);
 
@@ -47,7 +47,6 @@ private:
     wxString m_path;
     const HistoryClock& m_clock;
     wxString m_name;
-    wxString m_state;
     wxStaticText* m_now = nullptr;
     wxStaticText* m_usually = nullptr;
     wxStaticText* m_typical = nullptr;

@@ -115,6 +115,7 @@ MainFrame::MainFrame()
     // Written on a thread of its own from the first poll on; nothing of it touches the disk here.
     m_history = new WatchHistory(*config, this, HistoryFile::GetDefaultPath(), HistoryClock::System());
     m_menuBar->Check(ID_KEEP_HISTORY, m_history->IsEnabled());
+    m_menuBar->Enable(HistoryWindow::ID_OPEN, m_history->IsEnabled());
     m_allTree->SetHistory(m_history);
     m_favoriteTree->SetHistory(m_history);
     m_favoriteTree->SetOrderByLastSeen(orderByLastSeen);
@@ -329,6 +330,7 @@ void MainFrame::OnMenu(wxCommandEvent& event)
             break;
         case ID_KEEP_HISTORY:
             m_history->SetEnabled(event.IsChecked());
+            m_menuBar->Enable(HistoryWindow::ID_OPEN, event.IsChecked());
             m_historyPausedFor.clear();
             m_favoriteTree->LookAgain();
             ShowStatus();
@@ -506,9 +508,7 @@ void MainFrame::OpenHistory()
          })
          || chosen == wxNOT_FOUND )
         return;
-    const User* online = Site::GetInstance()->GetUserList().FindUser(choices[chosen]);
-    HistoryWindow::ShowFor(this, m_history->GetPath(), m_history->GetClock(), choices[chosen],
-                           online ? UserListTreeCtrl::StatusWord(online->GetStatus()) : wxString());
+    HistoryWindow::ShowFor(this, m_history->GetPath(), m_history->GetClock(), choices[chosen]);
 }
 
 void MainFrame::ForgetHistory()

@@ -462,9 +462,8 @@ bool UserListTreeCtrl::OpenHistory()
     const UserListTreeItemData* data = GetUserData(GetSelection());
     if ( !data || !m_history || !m_history->IsEnabled() )
         return false;
-    const User& user = data->GetUser();
-    HistoryWindow::ShowFor(wxGetTopLevelParent(this), m_history->GetPath(), m_history->GetClock(), user.GetName(),
-                           user.GetStatus() & STATUS_ONLINE ? StatusWord(user.GetStatus()) : wxString());
+    HistoryWindow::ShowFor(wxGetTopLevelParent(this), m_history->GetPath(), m_history->GetClock(),
+                           data->GetUser().GetName());
     return true;
 }
 

@@ -62,8 +62,6 @@ public:
     wxString NoteOf(const User& user) const;
     // Opens the history window of the selected performer; false when there is none to open.
     bool OpenHistory();
-    // What a performer is, as the icon shows it: "free", "busy", "offline", or nothing.
-    static wxString StatusWord(int status);
 
     // What a screen reader reads: the page's name, the rows shown, each row's text.
     wxString GetAccessibleName() const override;
@@ -112,6 +110,8 @@ protected:
     virtual void TakeStateFrom(const UserListTreeCtrl& full);
 
 private:
+    // What a performer is, as the icon shows it: "free", "busy", "offline", or nothing.
+    static wxString StatusWord(int status);
     void OnMenu(wxCommandEvent& event);
     void OnHistoryMenu(wxCommandEvent& event);
     void OnTreeItemActivated(wxTreeEvent& event);
