@@ -1,24 +1,10 @@
 #include "sitesim/UpdateOffer.h"
 
 #include "sitesim/UpdateSigner.h"
-
-#include <fstream>
-#include <iterator>
+#include "sitesim/WholeFile.h"
 
 namespace sitesim
 {
-
-namespace
-{
-bool ReadFile(const std::string& path, std::string& contents)
-{
-    std::ifstream file(path, std::ios::binary);
-    if ( !file )
-        return false;
-    contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
-}
 
 UpdateOffer::UpdateOffer(const SimulatedSite::Options& options, std::mutex& mutex)
     : m_mutex(mutex)
@@ -98,7 +84,7 @@ Answer UpdateOffer::UpdateAnswer(const Request& request)
         return {200, Answer::HTML_TYPE,
                 Answer::Page("Lumora Messenger", "There is no update. You have the latest version.")};
     std::string contents;
-    if ( !ReadFile(file, contents) )
+    if ( !WholeFile::Read(file, contents) )
         return {500, Answer::HTML_TYPE,
                 Answer::Page("500 Internal Server Error", "The update cannot be read.")};
     return {200, Answer::BINARY_TYPE, contents};

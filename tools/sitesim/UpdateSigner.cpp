@@ -1,9 +1,8 @@
 #include "sitesim/UpdateSigner.h"
 
-#include <sodium.h>
+#include "sitesim/WholeFile.h"
 
-#include <fstream>
-#include <iterator>
+#include <sodium.h>
 
 namespace sitesim
 {
@@ -23,10 +22,9 @@ std::string Hex(const unsigned char* data, size_t size)
 // "ROLE SIZE SHA256\n" for the file at path; false when it cannot be read.
 bool FileLine(const char* role, const std::string& path, std::string& line)
 {
-    std::ifstream file(path, std::ios::binary);
-    if ( !file )
+    std::string contents;
+    if ( !WholeFile::Read(path, contents) )
         return false;
-    const std::string contents((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(contents.data()), contents.size());
     line = std::string(role) + " " + std::to_string(contents.size()) + " " + Hex(digest, sizeof digest) + "\n";
