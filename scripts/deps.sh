@@ -13,7 +13,7 @@ packages=(
     gettext
     xvfb xauth x11-utils trayer xdotool tinyproxy
     dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 openbox sway waybar xwayland grim mutter
-    at-spi2-core python3-pyatspi
+    at-spi2-core python3-pyatspi orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng libao4
     gnome-keyring libsecret-tools dunst dbus-bin
     imagemagick librsvg2-bin fonts-ipafont-gothic
     help2man dpkg-dev file lintian desktop-file-utils appstream

@@ -1,17 +1,12 @@
 #include "ui/AccessibleView.h"
 
 #include <wx/app.h>
+#include <wx/bookctrl.h>
+#include <wx/menu.h>
 #include <wx/window.h>
 
-#include <string>
-#include <unordered_map>
-#include <unordered_set>
-
 #ifdef __WXGTK__
-#include <gtk/gtk.h>
-#include <gtk/gtk-a11y.h>
-
-#include <dlfcn.h>
+#include "ui/AccessibleViewGlue.h"
 #endif
 
 namespace
@@ -21,72 +16,25 @@ const size_t MAX_ROWS_TOLD = 100;
 }
 
 #ifdef __WXGTK__
-// The accessible object of a canvas that speaks for a view, and of each of its rows. GTK asks
-// these; they ask the view, through the glue, for as long as both live.
-struct AccessibleView::Glue
-{
-    AccessibleView* view;
-    Kind kind;
-    GtkWidget* widget = nullptr;
-    // Ours once GTK has made it, that is once a screen reader has asked; not owned.
-    AtkObject* accessible = nullptr;
-
-    // The rows as a screen reader was last told of them: they stay so, rows deleted meanwhile
-    // included (as defunct), until it is told what changed, so that a count it asked for holds
-    // while it asks for each row.
-    bool rowsKnown = false;
-    std::vector<Row> rows;
-    std::unordered_map<Row, size_t> index;
-    std::unordered_set<Row> deleted;
-    // The rows' accessible objects that a screen reader has seen, each with the name it was told.
-    std::unordered_map<Row, AtkObject*> rowObjects;
-    std::unordered_map<Row, std::string> toldNames;
-    // What each row's description said when last asked: kept for as long as ATK may hold it.
-    std::unordered_map<Row, std::string> toldDescriptions;
-    Row current = nullptr;
-    bool flushPending = false;
-
-    Glue(AccessibleView* v, Kind k) : view(v), kind(k) {}
-    ~Glue();
-
-    const std::vector<Row>& Rows();
-    AtkObject* RowObject(Row row);
-    void ScheduleFlush();
-    void Flush();
-};
-
 namespace
 {
 const char* const VIEW_KEY = "parlo-accessible-view";
 
-// The glues alive, so that a flush asked for by one that is gone meanwhile finds nothing to do.
+// The glues alive, so that what was put off for one that is gone meanwhile finds nothing to do.
 std::unordered_set<const AccessibleView::Glue*> s_live;
-
-AccessibleView::Glue* GlueOf(GtkWidget* widget)
-{
-    return widget ? static_cast<AccessibleView::Glue*>(g_object_get_data(G_OBJECT(widget), VIEW_KEY)) : nullptr;
 }
 
-// --- the canvas ---------------------------------------------------------------------------
-
-typedef struct
+AccessibleView::Glue::Glue(AccessibleView* v, Kind k)
+    : view(v)
+    , kind(k)
 {
-    GtkContainerAccessible parent;
-} ParloViewAccessible;
+    s_live.insert(this);
+}
 
-typedef struct
+AccessibleView::Glue* AccessibleView::Glue::Of(AtkObject* accessible)
 {
-    GtkContainerAccessibleClass parent_class;
-} ParloViewAccessibleClass;
-
-GType parlo_view_accessible_get_type();
-G_DEFINE_TYPE(ParloViewAccessible, parlo_view_accessible, GTK_TYPE_CONTAINER_ACCESSIBLE)
-
-AtkObject* GoneRow(AtkObject* parent);
-
-AccessibleView::Glue* GlueOf(AtkObject* accessible)
-{
-    AccessibleView::Glue* glue = GlueOf(gtk_accessible_get_widget(GTK_ACCESSIBLE(accessible)));
+    GtkWidget* widget = gtk_accessible_get_widget(GTK_ACCESSIBLE(accessible));
+    Glue* glue = widget ? static_cast<Glue*>(g_object_get_data(G_OBJECT(widget), VIEW_KEY)) : nullptr;
     if ( glue && glue->view )
     {
         glue->accessible = accessible;
@@ -95,208 +43,9 @@ AccessibleView::Glue* GlueOf(AtkObject* accessible)
     return nullptr;
 }
 
-const gchar* ViewGetName(AtkObject* accessible)
+bool AccessibleView::Glue::IsLive(const Glue* glue)
 {
-    AccessibleView::Glue* glue = GlueOf(accessible);
-    if ( !glue )
-        return ATK_OBJECT_CLASS(parlo_view_accessible_parent_class)->get_name(accessible);
-    // Kept until the next call, as ATK expects of a name it hands out.
-    static std::string s_name;
-    s_name = glue->view->GetAccessibleName().utf8_str().data();
-    return s_name.c_str();
-}
-
-AtkRole ViewGetRole(AtkObject* accessible)
-{
-    AccessibleView::Glue* glue = GlueOf(accessible);
-    if ( !glue )
-        return ATK_OBJECT_CLASS(parlo_view_accessible_parent_class)->get_role(accessible);
-    return glue->kind == AccessibleView::TREE ? ATK_ROLE_TREE : ATK_ROLE_STATUSBAR;
-}
-
-gint ViewGetNChildren(AtkObject* accessible)
-{
-    AccessibleView::Glue* glue = GlueOf(accessible);
-    if ( !glue )
-        return ATK_OBJECT_CLASS(parlo_view_accessible_parent_class)->get_n_children(accessible);
-    return static_cast<gint>(glue->Rows().size());
-}
-
-AtkObject* ViewRefChild(AtkObject* accessible, gint i)
-{
-    AccessibleView::Glue* glue = GlueOf(accessible);
-    if ( !glue )
-        return ATK_OBJECT_CLASS(parlo_view_accessible_parent_class)->ref_child(accessible, i);
-    const std::vector<AccessibleView::Row>& rows = glue->Rows();
-    // Asked for a row that has gone since the reader counted them: it gets a row that says so.
-    if ( i < 0 || static_cast<size_t>(i) >= rows.size() || glue->deleted.count(rows[i]) )
-        return GoneRow(accessible);
-    return ATK_OBJECT(g_object_ref(glue->RowObject(rows[i])));
-}
-
-void parlo_view_accessible_class_init(ParloViewAccessibleClass* klass)
-{
-    AtkObjectClass* atk = ATK_OBJECT_CLASS(klass);
-    atk->get_name = ViewGetName;
-    atk->get_role = ViewGetRole;
-    atk->get_n_children = ViewGetNChildren;
-    atk->ref_child = ViewRefChild;
-}
-
-void parlo_view_accessible_init(ParloViewAccessible*)
-{
-}
-
-// --- a row ----------------------------------------------------------------------------------
-
-typedef struct
-{
-    AtkObject parent;
-    AccessibleView::Glue* glue; // null once the row or the view is gone
-    AccessibleView::Row row;
-} ParloRowAccessible;
-
-typedef struct
-{
-    AtkObjectClass parent_class;
-} ParloRowAccessibleClass;
-
-GType parlo_row_accessible_get_type();
-G_DEFINE_TYPE(ParloRowAccessible, parlo_row_accessible, ATK_TYPE_OBJECT)
-
-ParloRowAccessible* RowOf(AtkObject* accessible)
-{
-    return reinterpret_cast<ParloRowAccessible*>(accessible);
-}
-
-const gchar* RowGetName(AtkObject* accessible)
-{
-    ParloRowAccessible* row = RowOf(accessible);
-    if ( !row->glue || row->glue->deleted.count(row->row) )
-        return "";
-    std::string& name = row->glue->toldNames[row->row];
-    name = row->glue->view->GetRowName(row->row).utf8_str().data();
-    return name.c_str();
-}
-
-const gchar* RowGetDescription(AtkObject* accessible)
-{
-    ParloRowAccessible* row = RowOf(accessible);
-    if ( !row->glue || row->glue->deleted.count(row->row) )
-        return "";
-    std::string& description = row->glue->toldDescriptions[row->row];
-    description = row->glue->view->GetRowDescription(row->row).utf8_str().data();
-    return description.c_str();
-}
-
-AtkRole RowGetRole(AtkObject*)
-{
-    return ATK_ROLE_TREE_ITEM;
-}
-
-AtkObject* RowGetParent(AtkObject* accessible)
-{
-    ParloRowAccessible* row = RowOf(accessible);
-    return row->glue ? row->glue->accessible : nullptr;
-}
-
-gint RowGetIndexInParent(AtkObject* accessible)
-{
-    ParloRowAccessible* row = RowOf(accessible);
-    if ( !row->glue )
-        return -1;
-    row->glue->Rows();
-    const auto found = row->glue->index.find(row->row);
-    return found == row->glue->index.end() ? -1 : static_cast<gint>(found->second);
-}
-
-AtkStateSet* RowRefStateSet(AtkObject* accessible)
-{
-    AtkStateSet* states = atk_state_set_new();
-    ParloRowAccessible* row = RowOf(accessible);
-    if ( !row->glue )
-    {
-        atk_state_set_add_state(states, ATK_STATE_DEFUNCT);
-        return states;
-    }
-    const AccessibleView* view = row->glue->view;
-    for ( AtkStateType state : { ATK_STATE_ENABLED, ATK_STATE_SENSITIVE, ATK_STATE_VISIBLE, ATK_STATE_SHOWING,
-                                 ATK_STATE_FOCUSABLE, ATK_STATE_SELECTABLE, ATK_STATE_TRANSIENT } )
-        atk_state_set_add_state(states, state);
-    if ( view->IsRowExpandable(row->row) )
-    {
-        atk_state_set_add_state(states, ATK_STATE_EXPANDABLE);
-        if ( view->IsRowExpanded(row->row) )
-            atk_state_set_add_state(states, ATK_STATE_EXPANDED);
-    }
-    if ( view->GetCurrentRow() == row->row )
-    {
-        atk_state_set_add_state(states, ATK_STATE_SELECTED);
-        if ( gtk_widget_has_focus(row->glue->widget) )
-            atk_state_set_add_state(states, ATK_STATE_FOCUSED);
-    }
-    return states;
-}
-
-AtkAttributeSet* RowGetAttributes(AtkObject* accessible)
-{
-    ParloRowAccessible* row = RowOf(accessible);
-    if ( !row->glue )
-        return nullptr;
-    AtkAttribute* level = static_cast<AtkAttribute*>(g_malloc(sizeof(AtkAttribute)));
-    level->name = g_strdup("level");
-    level->value = g_strdup_printf("%d", row->glue->view->GetRowLevel(row->row));
-    return g_slist_prepend(nullptr, level);
-}
-
-void parlo_row_accessible_class_init(ParloRowAccessibleClass* klass)
-{
-    AtkObjectClass* atk = ATK_OBJECT_CLASS(klass);
-    atk->get_name = RowGetName;
-    atk->get_description = RowGetDescription;
-    atk->get_role = RowGetRole;
-    atk->get_parent = RowGetParent;
-    atk->get_index_in_parent = RowGetIndexInParent;
-    atk->ref_state_set = RowRefStateSet;
-    atk->get_attributes = RowGetAttributes;
-}
-
-void parlo_row_accessible_init(ParloRowAccessible* row)
-{
-    row->glue = nullptr;
-    row->row = nullptr;
-}
-
-AtkObject* GoneRow(AtkObject* parent)
-{
-    AtkObject* row = ATK_OBJECT(g_object_new(parlo_row_accessible_get_type(), nullptr));
-    atk_object_set_parent(row, parent);
-    return row;
-}
-
-void Forget(AtkObject* object)
-{
-    RowOf(object)->glue = nullptr;
-    atk_object_notify_state_change(object, ATK_STATE_DEFUNCT, TRUE);
-    g_object_unref(object);
-}
-
-// Every canvas of the toolkit gets an accessible object of ours, which is the toolkit's own unless
-// the canvas speaks for a view. Our object types then stay registered with GLib for the life of the
-// process, and so must their code, however often this library is unloaded and loaded again.
-void Install(GtkWidget* canvas)
-{
-    static bool s_installed = false;
-    if ( s_installed )
-        return;
-    s_installed = true;
-    Dl_info self;
-    if ( dladdr(reinterpret_cast<void*>(&Install), &self) && self.dli_fname )
-        dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-    gpointer klass = g_type_class_ref(G_OBJECT_TYPE(canvas));
-    gtk_widget_class_set_accessible_type(GTK_WIDGET_CLASS(klass), parlo_view_accessible_get_type());
-    g_type_class_unref(klass);
-}
+    return s_live.count(glue) && glue->view;
 }
 
 AccessibleView::Glue::~Glue()
@@ -305,7 +54,7 @@ AccessibleView::Glue::~Glue()
     if ( widget )
         g_object_set_data(G_OBJECT(widget), VIEW_KEY, nullptr);
     for ( auto& object : rowObjects )
-        Forget(object.second);
+        AccessibleRow::Forget(object.second);
 }
 
 const std::vector<AccessibleView::Row>& AccessibleView::Glue::Rows()
@@ -327,13 +76,17 @@ AtkObject* AccessibleView::Glue::RowObject(Row row)
 {
     AtkObject*& object = rowObjects[row];
     if ( !object )
-    {
-        object = ATK_OBJECT(g_object_new(parlo_row_accessible_get_type(), nullptr));
-        RowOf(object)->glue = this;
-        RowOf(object)->row = row;
-        atk_object_set_parent(object, accessible);
-    }
+        object = AccessibleRow::Make(this, row);
     return object;
+}
+
+bool AccessibleView::Glue::IsLiveRow(Row row)
+{
+    if ( deleted.count(row) )
+        return false;
+    Rows();
+    // One added since the reader was last told of the rows is live too, if the view shows it.
+    return index.count(row) || rowObjects.count(row) || view->GetRowRect(row).width > 0;
 }
 
 void AccessibleView::Glue::ScheduleFlush()
@@ -342,9 +95,8 @@ void AccessibleView::Glue::ScheduleFlush()
         return;
     flushPending = true;
     // Once the window has taken the whole change: a poll brings many at once.
-    s_live.insert(this);
     wxTheApp->CallAfter([this] {
-        if ( s_live.count(this) )
+        if ( IsLive(this) )
             Flush();
     });
 }
@@ -385,8 +137,8 @@ void AccessibleView::Glue::Flush()
             for ( auto it = gone.rbegin(); it != gone.rend(); ++it )
             {
                 const auto object = rowObjects.find(it->second);
-                AtkObject* child =
-                    object == rowObjects.end() ? GoneRow(accessible) : ATK_OBJECT(g_object_ref(object->second));
+                AtkObject* child = object == rowObjects.end() ? AccessibleRow::Gone(accessible)
+                                                              : ATK_OBJECT(g_object_ref(object->second));
                 g_signal_emit_by_name(accessible, "children-changed::remove", static_cast<guint>(it->first), child);
                 g_object_unref(child);
             }
@@ -399,6 +151,10 @@ void AccessibleView::Glue::Flush()
             g_signal_emit_by_name(accessible, "visible-data-changed");
         }
     }
+}
+
+void AccessibleView::Glue::TellRenamed()
+{
     // A row the reader has seen that now reads differently (a new status, a new count).
     for ( auto& object : rowObjects )
     {
@@ -423,7 +179,7 @@ void AccessibleView::AttachTo(wxWindow* window)
     GtkWidget* canvas = window->m_wxwindow;
     if ( !canvas )
         return;
-    Install(canvas);
+    AccessibleCanvas::Install(canvas);
     m_glue->widget = canvas;
     g_object_set_data(G_OBJECT(canvas), VIEW_KEY, m_glue.get());
 }
@@ -452,12 +208,93 @@ void AccessibleView::NotifyRowDeleted(Row row)
     {
         AtkObject* gone = object->second;
         glue.rowObjects.erase(object);
-        Forget(gone);
+        AccessibleRow::Forget(gone);
     }
     // Never asked of the view again: its key may come back as another row's.
     if ( glue.index.count(row) )
         glue.deleted.insert(row);
     glue.ScheduleFlush();
+}
+
+void AccessibleView::NotifyRowsSettled()
+{
+    if ( m_glue->accessible )
+        m_glue->TellRenamed();
+}
+
+void AccessibleView::NameMenu(wxMenu& menu, const wxString& name)
+{
+    if ( menu.m_menu )
+        atk_object_set_name(gtk_widget_get_accessible(menu.m_menu), name.utf8_str());
+}
+
+void AccessibleView::Describe(wxWindow* window, const wxString& text)
+{
+    if ( window && window->GetHandle() )
+        atk_object_set_description(gtk_widget_get_accessible(window->GetHandle()), text.utf8_str());
+}
+
+void AccessibleView::DescribePage(wxBookCtrlBase* book, int page, const wxString& text)
+{
+    if ( !book || !book->GetHandle() || page < 0 )
+        return;
+    AtkObject* tab = atk_object_ref_accessible_child(gtk_widget_get_accessible(book->GetHandle()), page);
+    if ( !tab )
+        return;
+    atk_object_set_description(tab, text.utf8_str());
+    g_object_unref(tab);
+}
+
+namespace
+{
+const char* const TOLD_SHOWING_KEY = "parlo-told-showing";
+
+// Whether GTK now has widget on screen, as it tells screen readers who ask.
+bool IsOnScreen(GtkWidget* widget)
+{
+    GtkAllocation place;
+    gtk_widget_get_allocation(widget, &place);
+    return gtk_widget_get_mapped(widget) && place.x + place.width > 0 && place.y + place.height > 0;
+}
+
+void TellShowing(GtkWidget* widget)
+{
+    if ( !IsOnScreen(widget) )
+        return;
+    g_object_set_data(G_OBJECT(widget), TOLD_SHOWING_KEY, widget);
+    atk_object_notify_state_change(gtk_widget_get_accessible(widget), ATK_STATE_SHOWING, TRUE);
+}
+}
+
+void AccessibleView::TellWhenShown(wxWindow* window)
+{
+    GtkWidget* widget = window ? window->GetHandle() : nullptr;
+    if ( !widget )
+        return;
+    // Once it has its place on screen, which comes after it is mapped: a reader that asked in
+    // between was told it is not showing.
+    g_signal_connect_after(widget, "size-allocate", G_CALLBACK(+[](GtkWidget* shown, GdkRectangle*, gpointer) {
+                               if ( !g_object_get_data(G_OBJECT(shown), TOLD_SHOWING_KEY) )
+                                   TellShowing(shown);
+                           }),
+                           nullptr);
+    g_signal_connect(widget, "unmap", G_CALLBACK(+[](GtkWidget* hidden, gpointer) {
+                         g_object_set_data(G_OBJECT(hidden), TOLD_SHOWING_KEY, nullptr);
+                     }),
+                     nullptr);
+    // And as it becomes active, before GTK tells that (this handler comes first): a reader checks
+    // then that the window it is to follow is showing.
+    g_signal_connect(widget, "focus-in-event", G_CALLBACK(+[](GtkWidget* active, GdkEvent*, gpointer) -> gboolean {
+                         TellShowing(active);
+                         return FALSE;
+                     }),
+                     nullptr);
+}
+
+void AccessibleView::LetBookGo(wxBookCtrlBase* book)
+{
+    if ( book && GTK_IS_NOTEBOOK(book->GetHandle()) )
+        gtk_notebook_set_show_tabs(GTK_NOTEBOOK(book->GetHandle()), FALSE);
 }
 
 void AccessibleView::NotifyCurrentRow(Row row)
@@ -481,11 +318,17 @@ void AccessibleView::NotifyCurrentRow(Row row)
     if ( !row )
         return;
     AtkObject* object = glue.RowObject(row);
-    // What a screen reader speaks as the user moves: the new row, by name.
-    g_signal_emit_by_name(glue.accessible, "active-descendant-changed", object);
     atk_object_notify_state_change(object, ATK_STATE_SELECTED, TRUE);
-    if ( gtk_widget_has_focus(glue.widget) )
-        atk_object_notify_state_change(object, ATK_STATE_FOCUSED, TRUE);
+    // A tree without the focus changes its row when a poll takes the row away: a screen reader
+    // told so would leave the field the user types in. It asks for the row when the tree gets
+    // the focus.
+    if ( !gtk_widget_has_focus(glue.widget) )
+        return;
+    // What a screen reader speaks as the user moves: the new row, by name; and what a magnifier
+    // follows.
+    g_signal_emit_by_name(glue.accessible, "active-descendant-changed", object);
+    g_signal_emit_by_name(glue.accessible, "selection-changed");
+    atk_object_notify_state_change(object, ATK_STATE_FOCUSED, TRUE);
 }
 
 #else
@@ -518,6 +361,30 @@ void AccessibleView::NotifyRowDeleted(Row)
 }
 
 void AccessibleView::NotifyCurrentRow(Row)
+{
+}
+
+void AccessibleView::NotifyRowsSettled()
+{
+}
+
+void AccessibleView::NameMenu(wxMenu&, const wxString&)
+{
+}
+
+void AccessibleView::Describe(wxWindow*, const wxString&)
+{
+}
+
+void AccessibleView::DescribePage(wxBookCtrlBase*, int, const wxString&)
+{
+}
+
+void AccessibleView::TellWhenShown(wxWindow*)
+{
+}
+
+void AccessibleView::LetBookGo(wxBookCtrlBase*)
 {
 }
 
@@ -555,4 +422,27 @@ bool AccessibleView::IsRowExpanded(Row) const
 AccessibleView::Row AccessibleView::GetCurrentRow() const
 {
     return nullptr;
+}
+
+wxRect AccessibleView::GetRowRect(Row) const
+{
+    return wxRect();
+}
+
+AccessibleView::Row AccessibleView::GetRowAt(const wxPoint&) const
+{
+    return nullptr;
+}
+
+void AccessibleView::SelectRow(Row)
+{
+}
+
+bool AccessibleView::HasRowAction(Row, RowAction) const
+{
+    return false;
+}
+
+void AccessibleView::DoRowAction(Row, RowAction)
+{
 }

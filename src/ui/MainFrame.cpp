@@ -18,6 +18,7 @@
 #include "sync/FavoritesParser.h"
 #include "sync/SyncStatusEvent.h"
 #include "sync/UserListEvent.h"
+#include "ui/AccessibleView.h"
 #include "ui/AuthenticationDialog.h"
 #include "ui/AllTreeCtrl.h"
 #include "ui/DesktopNotification.h"
@@ -44,12 +45,10 @@
 #include <wx/panel.h>
 #include <wx/srchctrl.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/time.h>
-
-#ifdef __WXGTK__
-#include <gtk/gtk.h>
-#endif
+#include <wx/timer.h>
 
 wxBEGIN_EVENT_TABLE(MainFrame, wxFrame)
     EVT_DOWNLOAD_FINISHED(MainFrame::OnDownloadFinished)
@@ -64,6 +63,10 @@ wxEND_EVENT_TABLE()
 namespace
 {
 const int SIGN_IN_TIMEOUT_SECONDS = 10;
+// How long the typing pauses before the search's result is said: once, not at every letter.
+const int SEARCH_PAUSE_MS = 500;
+// Around the Favorite page's hint.
+const int HINT_MARGIN = 6;
 const long TREE_STYLE = wxSUNKEN_BORDER | wxTR_HIDE_ROOT | wxTR_LINES_AT_ROOT | wxTR_NO_LINES
                         | wxTR_HAS_BUTTONS;
 }
@@ -77,19 +80,18 @@ MainFrame::MainFrame()
 
     m_search = new wxSearchCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0);
     m_search->ShowCancelButton(true);
+    // Screen readers say it too, as the field's placeholder.
     m_search->SetDescriptiveText(_("Find a performer"));
-#ifdef __WXGTK__
-    // The hint in the empty field is drawn, not said: a screen reader gets it as the description.
-    atk_object_set_description(gtk_widget_get_accessible(m_search->GetHandle()),
-                               _("Find a performer").utf8_str());
-#endif
     m_search->Bind(wxEVT_TEXT, &MainFrame::OnSearchText, this);
+    m_searchPause = new wxTimer(this);
+    Bind(wxEVT_TIMER, &MainFrame::OnSearchPaused, this, m_searchPause->GetId());
     m_search->Bind(wxEVT_SEARCHCTRL_CANCEL_BTN, [this](wxCommandEvent&) { m_search->Clear(); });
     m_notebook = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "notebook");
     m_favoritePanel = new wxPanel(m_notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                   wxTAB_TRAVERSAL | wxNO_BORDER);
     m_allPanel = new wxPanel(m_notebook, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                              wxTAB_TRAVERSAL | wxNO_BORDER);
+    m_notebook->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &MainFrame::OnPageChanged, this);
     CreateMenus();
     m_allTree = new AllTreeCtrl(m_allPanel, wxID_ANY, wxDefaultPosition, wxDefaultSize, TREE_STYLE,
                                 wxDefaultValidator, wxTreeCtrlNameStr);
@@ -141,8 +143,10 @@ MainFrame::MainFrame()
         SetIcons(icons);
     }
     RestoreGeometry();
+    AccessibleView::TellWhenShown(this);
     Show(true);
     Raise();
+    ShowFavoriteHint(true);
     // For measuring how long the program takes to start.
     wxLogTrace("lumora", "MainFrame: shown at %lld ms", static_cast<long long>(wxGetUTCTimeMillis().GetValue()));
     if ( m_daemonThread->Run() != wxTHREAD_NO_ERROR )
@@ -157,6 +161,8 @@ MainFrame::MainFrame()
 
 MainFrame::~MainFrame()
 {
+    delete m_searchPause;
+    m_searchPause = nullptr;
     if ( m_daemonThread )
     {
         m_daemonThread->Delete();
@@ -184,6 +190,7 @@ MainFrame::~MainFrame()
     }
     DesktopNotification::CloseAll();
     SaveGeometry();
+    AccessibleView::LetBookGo(m_notebook);
     Skin::GetConfig()->DeleteEntry("/favorites");
 }
 
@@ -241,9 +248,19 @@ void MainFrame::DoLayout()
         wxPanel* panel;
         wxWindow* tree;
     } pages[] = { { m_allPanel, m_allTree }, { m_favoritePanel, m_favoriteTree } };
+    // Shown on the Favorite page for as long as it is closed, in the menus' own words.
+    m_favoriteHint = new wxStaticText(m_favoritePanel, wxID_ANY, FavoriteHintText());
+    m_favoriteHint->Hide();
+    // In lines as wide as the page, which starts narrow.
+    m_favoritePanel->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        WrapFavoriteHint(event.GetSize().x);
+    });
     for ( const auto& page : pages )
     {
         wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+        if ( page.panel == m_favoritePanel )
+            sizer->Add(m_favoriteHint, 0, wxEXPAND | wxALL, HINT_MARGIN);
         sizer->Add(page.tree, 1, wxEXPAND, 0);
         page.panel->SetAutoLayout(true);
         page.panel->SetSizer(sizer);
@@ -375,12 +392,34 @@ void MainFrame::OnSearchText(wxCommandEvent&)
     const wxString text = m_search->GetValue();
     m_allTree->SetFilter(text);
     m_favoriteTree->SetFilter(text);
+    // The last result no longer holds; the new one is said once the typing pauses.
+    AccessibleView::Describe(m_search, wxString());
+    if ( text.empty() )
+        m_searchPause->Stop();
+    else
+        m_searchPause->StartOnce(SEARCH_PAUSE_MS);
+}
+
+void MainFrame::OnSearchPaused(wxTimerEvent&)
+{
+    const wxString text = m_search->GetValue();
+    UserListTreeCtrl* tree = GetShownTree();
+    if ( text.empty() || !tree )
+        return;
+    const size_t count = tree->CountPerformers();
+    const wxString result =
+        count == 0 ? wxString::Format(_("No performer matches \"%s\""), text)
+                   : wxString::Format(wxPLURAL("%lu performer matches \"%s\"", "%lu performers match \"%s\"", count),
+                                      static_cast<unsigned long>(count), text);
+    // A screen reader says a new description of the field it is in.
+    AccessibleView::Describe(m_search, result);
 }
 
 void MainFrame::OnCharHook(wxKeyEvent& event)
 {
     wxWindow* focus = FindFocus();
     const bool inSearch = focus && (focus == m_search || focus->GetParent() == m_search);
+    const bool inTree = focus && focus == GetShownTree();
     const int key = event.GetKeyCode();
     const int modifiers = event.GetModifiers();
     if ( key == WXK_ESCAPE && inSearch )
@@ -388,8 +427,20 @@ void MainFrame::OnCharHook(wxKeyEvent& event)
         // Emptied, and back to the names it was narrowing.
         if ( !m_search->IsEmpty() )
             m_search->Clear();
-        if ( wxWindow* tree = GetShownTree() )
-            tree->SetFocus();
+        FocusShownTree();
+    }
+    else if ( inSearch && modifiers == wxMOD_NONE
+              && (key == WXK_DOWN || key == WXK_RETURN || key == WXK_NUMPAD_ENTER) )
+    {
+        FocusShownTree(true);
+    }
+    else if ( key == WXK_TAB && (modifiers == wxMOD_NONE || modifiers == wxMOD_SHIFT) && (inSearch || inTree) )
+    {
+        // The field and the tree, and back: the tabs have their own keys.
+        if ( inSearch )
+            FocusShownTree();
+        else
+            m_search->SetFocus();
     }
     else if ( modifiers == wxMOD_CONTROL && key == 'F' )
     {
@@ -399,15 +450,10 @@ void MainFrame::OnCharHook(wxKeyEvent& event)
     else if ( (modifiers == wxMOD_CONTROL && (key == WXK_PAGEDOWN || key == WXK_PAGEUP || key == WXK_TAB))
               || (modifiers == (wxMOD_CONTROL | wxMOD_SHIFT) && key == WXK_TAB) )
     {
-        // From wherever the focus is, as in the other notebooks of the desktop; whoever was in
-        // the tree of one page goes on in the tree of the other.
-        const bool inTree = focus && focus == GetShownTree();
+        // From wherever the focus is, as in the other notebooks of the desktop, into the tree of
+        // the page it shows.
         m_notebook->AdvanceSelection(key == WXK_PAGEDOWN || (key == WXK_TAB && !(modifiers & wxMOD_SHIFT)));
-        if ( inTree )
-        {
-            if ( wxWindow* tree = GetShownTree() )
-                tree->SetFocus();
-        }
+        FocusShownTree();
     }
     else
     {
@@ -415,7 +461,15 @@ void MainFrame::OnCharHook(wxKeyEvent& event)
     }
 }
 
-wxWindow* MainFrame::GetShownTree() const
+void MainFrame::OnPageChanged(wxBookCtrlEvent& event)
+{
+    event.Skip();
+    // A tab clicked; a tab reached with the arrow keys leaves the focus on the tabs.
+    if ( wxGetMouseState().LeftIsDown() )
+        CallAfter([this] { FocusShownTree(); });
+}
+
+UserListTreeCtrl* MainFrame::GetShownTree() const
 {
     const int page = m_notebook->GetSelection();
     UserListTreeCtrl* tree = nullptr;
@@ -426,6 +480,50 @@ wxWindow* MainFrame::GetShownTree() const
     if ( tree && tree->GetFilterView() )
         return tree->GetFilterView();
     return tree;
+}
+
+void MainFrame::FocusShownTree(bool firstMatch)
+{
+    UserListTreeCtrl* tree = GetShownTree();
+    if ( !tree || !tree->IsEnabled() )
+    {
+        // The page's tab, which says why the page is closed.
+        m_notebook->SetFocus();
+        return;
+    }
+    if ( firstMatch )
+    {
+        const wxTreeItemId first = tree->GetFirstPerformer();
+        if ( !first.IsOk() )
+            return;
+        tree->SelectItem(first);
+        tree->EnsureVisible(first);
+    }
+    tree->SetFocus();
+}
+
+void MainFrame::ShowFavoriteHint(bool show)
+{
+    m_favoriteHint->Show(show);
+    WrapFavoriteHint(m_favoritePanel->GetSize().x);
+    AccessibleView::DescribePage(m_notebook, m_notebook->FindPage(m_favoritePanel),
+                                 show ? FavoriteHintText() : wxString());
+}
+
+wxString MainFrame::FavoriteHintText()
+{
+    return wxString::Format(wxGetTranslation(wxS("Sign in with %s \u2192 %s to see your favourites")),
+                            wxStripMenuCodes(_("&Tool"), wxStrip_Menu),
+                            wxStripMenuCodes(_("&UpdateFavorite"), wxStrip_Menu));
+}
+
+void MainFrame::WrapFavoriteHint(int width)
+{
+    if ( !m_favoriteHint->IsShown() || width <= HINT_MARGIN * 2 )
+        return;
+    m_favoriteHint->SetLabel(FavoriteHintText());
+    m_favoriteHint->Wrap(width - HINT_MARGIN * 2);
+    m_favoritePanel->Layout();
 }
 
 wxStatusBar* MainFrame::OnCreateStatusBar(int WXUNUSED(number), long style, wxWindowID id, const wxString& name)
@@ -446,6 +544,9 @@ void MainFrame::OnSyncStatus(SyncStatusEvent& event)
                                 static_cast<unsigned long>(event.GetOnline()), event.GetLastSuccess().FormatISOTime());
     m_syncStatus = text;
     ShowStatus();
+    // Posted after a poll's changes: the trees have them all.
+    m_allTree->PollApplied();
+    m_favoriteTree->PollApplied();
 }
 
 void MainFrame::OnHistoryStatus(HistoryStatusEvent& event)
@@ -484,7 +585,7 @@ void MainFrame::OpenHistory()
         return;
     // The selected row's, on the page shown; else the user chooses among the performers the
     // history knows.
-    UserListTreeCtrl* tree = static_cast<UserListTreeCtrl*>(GetShownTree());
+    UserListTreeCtrl* tree = GetShownTree();
     if ( tree && tree->OpenHistory() )
         return;
     std::vector<wxString> names;
@@ -612,6 +713,7 @@ void MainFrame::OnDownloadFinished(DownloadFinishedEvent& event)
     {
         m_daemonThread->AddEventHandler(m_favoriteTree);
         m_favoritePanel->Enable(true);
+        ShowFavoriteHint(false);
         m_favoriteTree->CreateGroupItems();
         m_notebook->SetSelection(m_notebook->FindPage(m_favoritePanel));
         m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, true);

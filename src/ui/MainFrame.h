@@ -21,6 +21,11 @@ class wxNotebook;
 class wxPanel;
 class wxKeyEvent;
 class wxSearchCtrl;
+class wxStaticText;
+class wxTimer;
+class wxTimerEvent;
+class wxBookCtrlEvent;
+class UserListTreeCtrl;
 
 enum
 {
@@ -92,11 +97,23 @@ private:
     void OpenHistory();
     // The search field narrows both trees to the names that hold its text; Esc empties it.
     void OnSearchText(wxCommandEvent& event);
+    // Once the typing has paused: how many the search found, said to screen readers.
+    void OnSearchPaused(wxTimerEvent& event);
     // Keys that work anywhere in the frame: Ctrl+F for the search field, Esc there back to the
-    // tree, Ctrl+PageUp, Ctrl+PageDown and Ctrl+Tab for the pages.
+    // tree, Down or Enter there to the first match, Tab between the field and the tree,
+    // Ctrl+PageUp, Ctrl+PageDown and Ctrl+Tab for the pages.
     void OnCharHook(wxKeyEvent& event);
+    // A tab clicked takes the user into its page's tree.
+    void OnPageChanged(wxBookCtrlEvent& event);
     // The tree the user sees on the current page: the full one, or its filtered view.
-    wxWindow* GetShownTree() const;
+    UserListTreeCtrl* GetShownTree() const;
+    // Into the shown page's tree, on its selected row (or first); onto the page's tab when the
+    // page is closed until the sign-in. With firstMatch, on its first performer.
+    void FocusShownTree(bool firstMatch = false);
+    // What the Favorite page says before the sign-in: on the page, and with its tab.
+    void ShowFavoriteHint(bool show);
+    static wxString FavoriteHintText();
+    void WrapFavoriteHint(int width);
     void OnDownloadFinished(DownloadFinishedEvent& event);
 
     wxMenuBar* m_menuBar = nullptr;
@@ -106,6 +123,8 @@ private:
     wxPanel* m_favoritePanel = nullptr;
     wxNotebook* m_notebook = nullptr;
     wxSearchCtrl* m_search = nullptr;
+    wxTimer* m_searchPause = nullptr;
+    wxStaticText* m_favoriteHint = nullptr;
     DaemonThread* m_daemonThread = nullptr;
     PopupDialogManager* m_popupManager = nullptr;
     NotifyIcon* m_notifyIcon = nullptr;

@@ -36,6 +36,7 @@ wxBEGIN_EVENT_TABLE(UserListTreeCtrl, wxTreeCtrl)
     EVT_TREE_ITEM_EXPANDED(wxID_ANY, UserListTreeCtrl::OnTreeItemExpandedOrCollapsed)
     EVT_TREE_ITEM_COLLAPSED(wxID_ANY, UserListTreeCtrl::OnTreeItemExpandedOrCollapsed)
     EVT_TREE_DELETE_ITEM(wxID_ANY, UserListTreeCtrl::OnTreeDeleteItem)
+    EVT_SET_FOCUS(UserListTreeCtrl::OnSetFocus)
     EVT_USER_ADDED(UserListTreeCtrl::OnUserAdded)
     EVT_USER_CHANGED(UserListTreeCtrl::OnUserChanged)
     EVT_USER_DELETED(UserListTreeCtrl::OnUserDeleted)
@@ -486,6 +487,8 @@ void UserListTreeCtrl::ShowContextMenu(const wxTreeItemId& item, const wxPoint& 
     if ( !GetUserData(item) )
         return;
     wxMenu menu;
+    // Said with the row's performer, as "RubyMoon menu".
+    NameMenu(menu, GetUserData(item)->GetUser().GetName());
     menu.Append(wxID_OPEN, _("Profile"), wxEmptyString, wxITEM_NORMAL);
     if ( m_history && m_history->IsEnabled() )
         menu.Append(HistoryWindow::ID_OPEN, wxGetTranslation(wxS("&History\u2026\tCtrl+H")), wxEmptyString, wxITEM_NORMAL);
@@ -503,12 +506,51 @@ void UserListTreeCtrl::OnTreeKeyDown(wxTreeEvent& event)
         event.Skip();
         return;
     }
+    ShowSelectionMenu();
+}
+
+size_t UserListTreeCtrl::CountPerformers() const
+{
+    size_t count = m_pending.size() - m_nextPending;
+    for ( const auto& names : m_index )
+        count += names.second.size();
+    return count;
+}
+
+wxTreeItemId UserListTreeCtrl::GetFirstPerformer() const
+{
+    // Performers stand at the top or one level down, in their groups.
+    wxTreeItemIdValue cookie;
+    for ( wxTreeItemId item = GetFirstChild(GetRootItem(), cookie); item.IsOk();
+          item = GetNextChild(GetRootItem(), cookie) )
+    {
+        if ( GetUserData(item) )
+            return item;
+        wxTreeItemIdValue inner;
+        const wxTreeItemId child = GetFirstChild(item, inner);
+        if ( child.IsOk() && GetUserData(child) )
+            return child;
+    }
+    return wxTreeItemId();
+}
+
+void UserListTreeCtrl::ShowSelectionMenu()
+{
     // Where the row is, as a right click on it would have it.
     const wxTreeItemId item = GetSelection();
     wxRect rect;
     if ( !item.IsOk() || !GetBoundingRect(item, rect, true) )
         return;
     ShowContextMenu(item, wxPoint(rect.GetLeft(), rect.GetBottom()));
+}
+
+void UserListTreeCtrl::OnSetFocus(wxFocusEvent& event)
+{
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId first = GetFirstChild(GetRootItem(), cookie);
+    if ( !GetCurrentRow() && first.IsOk() )
+        SelectItem(first);
+    event.Skip();
 }
 
 void UserListTreeCtrl::OnTreeSelChanged(wxTreeEvent& event)
@@ -612,8 +654,56 @@ bool UserListTreeCtrl::IsRowExpanded(Row row) const
 
 AccessibleView::Row UserListTreeCtrl::GetCurrentRow() const
 {
+    // The hidden root stands as the current item of a tree where nothing is selected yet.
     const wxTreeItemId item = GetSelection();
+    return item.IsOk() && item != GetRootItem() ? item.GetID() : nullptr;
+}
+
+wxRect UserListTreeCtrl::GetRowRect(Row row) const
+{
+    wxRect rect;
+    return GetBoundingRect(wxTreeItemId(const_cast<void*>(row)), rect, false) ? rect : wxRect();
+}
+
+AccessibleView::Row UserListTreeCtrl::GetRowAt(const wxPoint& point) const
+{
+    int flags = 0;
+    const wxTreeItemId item = HitTest(point, flags);
     return item.IsOk() ? item.GetID() : nullptr;
+}
+
+void UserListTreeCtrl::SelectRow(Row row)
+{
+    const wxTreeItemId item(const_cast<void*>(row));
+    SelectItem(item);
+    EnsureVisible(item);
+}
+
+bool UserListTreeCtrl::HasRowAction(Row row, RowAction) const
+{
+    // A performer opens and has a menu; a group has neither.
+    return GetUserData(wxTreeItemId(const_cast<void*>(row))) != nullptr;
+}
+
+void UserListTreeCtrl::DoRowAction(Row row, RowAction action)
+{
+    // Both act on the selection, as their keys do.
+    SelectRow(row);
+    if ( action == ROW_MENU )
+    {
+        ShowSelectionMenu();
+        return;
+    }
+    wxCommandEvent command(wxEVT_MENU, wxID_OPEN);
+    command.SetEventObject(this);
+    Command(command);
+}
+
+void UserListTreeCtrl::PollApplied()
+{
+    NotifyRowsSettled();
+    if ( m_view )
+        m_view->NotifyRowsSettled();
 }
 
 void UserListTreeCtrl::Unindex(const UserListTreeItemData* data, const wxString& name)

@@ -50,6 +50,10 @@ public:
     void SetFilter(const wxString& text);
     // The view while a filter is set, else null.
     UserListTreeCtrl* GetFilterView() const { return m_view; }
+    // How many performers this tree shows, those of a long view still to come included.
+    size_t CountPerformers() const;
+    // The first performer's item from the top, or an invalid id.
+    wxTreeItemId GetFirstPerformer() const;
 
     // Hands what came from outside on to the view as well, once this tree has taken it.
     bool ProcessEvent(wxEvent& event) override;
@@ -72,6 +76,14 @@ public:
     bool IsRowExpanded(Row row) const override;
     Row GetCurrentRow() const override;
     wxString GetRowDescription(Row row) const override;
+    wxRect GetRowRect(Row row) const override;
+    Row GetRowAt(const wxPoint& point) const override;
+    void SelectRow(Row row) override;
+    bool HasRowAction(Row row, RowAction action) const override;
+    void DoRowAction(Row row, RowAction action) override;
+    // A poll's changes are all in: screen readers hear of renamed rows now, once, and not of
+    // every count a group passed through on the way.
+    void PollApplied();
 
 protected:
     // The note of a user of this (full) tree; none unless a kind has one.
@@ -120,10 +132,14 @@ private:
     void OnTreeSelChanged(wxTreeEvent& event);
     void OnTreeItemExpandedOrCollapsed(wxTreeEvent& event);
     void OnTreeDeleteItem(wxTreeEvent& event);
+    // A tree coming into focus has a selected row, which is what a screen reader then says.
+    void OnSetFocus(wxFocusEvent& event);
     // The tree as the toolkit draws it, and the notes at the right of its rows.
     void OnPaint(wxPaintEvent& event);
     // "Profile" for the user of item, at position in this window; nothing for a group.
     void ShowContextMenu(const wxTreeItemId& item, const wxPoint& position);
+    // The menu of the selected row, below it, as the Menu key shows it.
+    void ShowSelectionMenu();
     void ListRows(const wxTreeItemId& parent, std::vector<Row>& rows) const;
 
     struct IndexEntry

@@ -11,7 +11,14 @@
 #   window TITLE   what the window TITLE holds: "label  TEXT", "image  NAME  DESCRIPTION",
 #                  "combo  NAME", "header  NAME", "cell  NAME" (a list's, row by row)
 #   listen SECONDS what a screen reader hears while moving, for that long: "event  TYPE  NAME"
-# Usage: accessible.py APP MODE [SECONDS | TITLE]
+#   attend SECONDS listens to every event, as a screen reader does, for that long (or until
+#                  ended), and says "listening", then "known" once APP is on the bus
+#   selected       each tree's selection as it tells it: "selection  TREE  COUNT  ROW", then
+#                  that row's place on screen, the frame's, the row a magnifier finds at the
+#                  row's middle, and its actions: "place  ROW  X Y W H", "frame  X Y W H",
+#                  "at point  ROW", "actions  ROW  NAME,NAME"
+#   act ROW ACTION does the row's action of that name, in the first tree that has the row
+# Usage: accessible.py APP MODE [SECONDS | TITLE | ROW ACTION]
 import sys
 
 import pyatspi
@@ -54,6 +61,23 @@ def say(*fields):
 
 def main():
     mode = sys.argv[2]
+    if mode == "attend":
+        # Whether the application is there yet or not: it may start later.
+        for kind in ("object:", "window:", "focus:"):
+            pyatspi.Registry.registerEventListener(lambda event: None, kind)
+        from gi.repository import GLib
+        GLib.timeout_add(int(float(sys.argv[3]) * 1000), lambda: pyatspi.Registry.stop())
+
+        def look():
+            if application() is None:
+                return True
+            say("known")
+            return False
+
+        GLib.timeout_add(100, look)
+        say("listening")
+        pyatspi.Registry.start()
+        return
     app = application()
     if app is None:
         sys.exit("no application " + sys.argv[1] + " on the accessibility bus")
@@ -115,6 +139,36 @@ def main():
         GLib.timeout_add(int(float(sys.argv[3]) * 1000), lambda: pyatspi.Registry.stop())
         say("listening")
         pyatspi.Registry.start()
+    elif mode == "selected":
+        screen = pyatspi.DESKTOP_COORDS
+        for window in app:
+            if window is not None and role(window) == "frame":
+                box = window.queryComponent().getExtents(screen)
+                say("frame", "%d %d %d %d" % (box.x, box.y, box.width, box.height))
+        for tree in walk(app, lambda o: role(o) == "tree"):
+            selection = tree.querySelection()
+            count = selection.nSelectedChildren
+            row = selection.getSelectedChild(0) if count else None
+            say("selection", tree.name, count, row.name if row is not None else "")
+            if row is None:
+                continue
+            box = row.queryComponent().getExtents(screen)
+            say("place", row.name, "%d %d %d %d" % (box.x, box.y, box.width, box.height))
+            found = tree.queryComponent().getAccessibleAtPoint(box.x + box.width // 2,
+                                                               box.y + box.height // 2, screen)
+            say("at point", found.name if found is not None else "")
+            action = row.queryAction()
+            say("actions", row.name, ",".join(action.getName(i) for i in range(action.nActions)))
+    elif mode == "act":
+        for tree in walk(app, lambda o: role(o) == "tree"):
+            for row in tree:
+                if row.name == sys.argv[3]:
+                    action = row.queryAction()
+                    names = [action.getName(i) for i in range(action.nActions)]
+                    if sys.argv[4] not in names or not action.doAction(names.index(sys.argv[4])):
+                        sys.exit("the row " + sys.argv[3] + " cannot " + sys.argv[4])
+                    return
+        sys.exit("no row " + sys.argv[3])
     else:
         sys.exit("unknown mode " + mode)
 

@@ -2,11 +2,13 @@
 # The program as a blind user meets it: read from the accessibility bus as a screen reader reads it,
 # and used from the keyboard alone, on a display, a session bus and a window manager (openbox) of
 # its own. Both trees' rows are there by performer and status, the groups with their counts, the
-# status line with its text; moving with the arrow keys is heard; the Menu key and Shift+F10 open a
+# status line with its text; moving with the arrow keys is heard; the tree tells its selected row,
+# which has its place on screen and its actions; the Menu key and Shift+F10 open a
 # row's menu, Ctrl+F reaches the search field and Esc leaves it, Ctrl+PageDown, Ctrl+PageUp and
 # Ctrl+Tab switch pages from inside the tree, and the sign-in works from the keyboard; after it each
 # favourite's row reads what the watch history says of them, and a performer's history window
-# opens from the row's menu and from Ctrl+H and reads as a whole.
+# opens from the row's menu and from Ctrl+H and reads as a whole. The program leaves without a
+# complaint while a screen reader listens.
 # Usage: reading.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -61,11 +63,12 @@ wait_for 100 finds focus "^focus	tree	All$" || fail "the tree does not have the 
 rows=$(reader trees)
 performers=$(grep -c -E "^row	All	[^	]+, (free|busy)	" <<< "$rows" || true)
 [ "$performers" -ge 20 ] || fail "the All tree reads $performers performers: $rows"
-grep -q -E "^row	All	Online \($performers\)	expanded" <<< "$rows" || fail "no group reads \"Online ($performers)\": $rows"
+grep -q -E "^row	All	Online \($performers\)	([a-z]+,)*expanded" <<< "$rows" || fail "no group reads \"Online ($performers)\": $rows"
 finds status "^status	[0-9]+ online · updated [0-9:]+$" || fail "the status line reads \"$(reader status)\""
 
 # Moving down is heard: the row the keys reach, by name.
-/usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo listen 30 > "$work/heard.txt" &
+# It listens until the program has ended, which must then leave without a complaint.
+/usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo listen 600 > "$work/heard.txt" &
 listener=$!
 pids+=("$listener")
 wait_for 100 grep -q "^listening" "$work/heard.txt" || fail "cannot listen to the accessibility bus"
@@ -73,10 +76,21 @@ key Down
 key Down
 heard_row() { grep -c -E "^event	object:(active-descendant-changed|state-changed:focused)	[^	]+, (free|busy)$" "$work/heard.txt" > /dev/null; }
 wait_for 100 heard_row || fail "moving down in the tree says nothing: $(cat "$work/heard.txt")"
-# Gone before the program ends: GTK complains when a notebook's pages go while a screen reader
-# listens, which is none of this test's business.
-kill "$listener" 2>/dev/null || true
-wait "$listener" 2>/dev/null || true
+
+# The row is a full citizen: the tree tells it as its selection, the row has a place on screen
+# inside the window, which a point in it finds, and actions, of which "menu" opens its menu.
+selected=$(reader selected)
+row=$(sed -n -E 's/^selection	All	1	([^	]+, (free|busy))$/\1/p' <<< "$selected")
+[ -n "$row" ] || fail "the All tree tells no selected performer: $selected"
+inside=$(awk -F '\t' -v row="$row" '$1 == "frame" { split($2, f, " ") } $1 == "place" && $2 == row { split($3, p, " ") }
+    END { print (p[3] > 0 && p[4] > 0 && p[1] >= f[1] && p[2] >= f[2] && p[1] + p[3] <= f[1] + f[3] + 1 && p[2] + p[4] <= f[2] + f[4]) }' <<< "$selected")
+[ "$inside" = 1 ] || fail "the row $row has no place inside the window: $selected"
+grep -q -F -x "at point	$row" <<< "$selected" || fail "a point in the row $row finds another: $selected"
+grep -q -F -x "actions	$row	activate,menu" <<< "$selected" || fail "the row $row has not its actions: $selected"
+reader act "$row" menu || fail "the row's menu action fails"
+wait_for 100 finds menus "^menu item	Profile$" || fail "the row's menu action opens no menu with \"Profile\""
+key Escape
+wait_for 100 eval '! finds menus "^menu item	Profile$"' || fail "Escape leaves the menu open"
 
 # A row's menu from the keyboard, at the selected row.
 for keys in Menu shift+F10; do
@@ -160,4 +174,5 @@ key ctrl+h
 wait_for 100 history_window || fail "Ctrl+H opens no history window for $performer"
 
 program_stop "$log"
-echo "reading.sh: rows, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys; the favourites' history read; a history window opened by keys and read"
+kill "$listener" 2>/dev/null || true
+echo "reading.sh: rows, their selection, places and actions, groups and the status line read; moving heard; menus, search and pages from the keyboard; signed in by keys; the favourites' history read; a history window opened by keys and read"
