@@ -38,18 +38,9 @@ reader() { /usr/bin/python3 "$here/accessible.py" org.parlotovrik.Parlo "$@"; }
 finds() { reader "$1" | grep -c -E "$2" > /dev/null; }
 key() { xdotool key --clearmodifiers "$@"; }
 
-# The accessibility bus, as a desktop session starts it.
-/usr/libexec/at-spi-bus-launcher --launch-immediately > "$work/at-spi.log" 2>&1 &
-pids+=("$!")
-a11y_bus() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner org.a11y.Bus 2>/dev/null | grep -c true > /dev/null
-}
-wait_for 300 a11y_bus || fail "no accessibility bus"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-pids+=("$!")
-wm_there() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -c "window id" > /dev/null; }
-wait_for 300 wm_there || fail "openbox did not start"
+# The accessibility bus, as a desktop session starts it, and a window manager.
+accessibility_start "$work"
+openbox_start "$work"
 favorites=Anna_23,LenaCat,Mia_Rose,LittleYuna
 sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0 --account demo:demo --favorites "$favorites"
 sitesim_config "$work/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2"
@@ -114,16 +105,7 @@ for step in "ctrl+Next Favorite" "ctrl+Prior All" "ctrl+Tab Favorite" "ctrl+shif
 done
 
 # Signing in from the keyboard alone: the Tool menu by its mnemonic, the dialog's fields in turn.
-key alt+t
-wait_for 100 finds menus "^menu item	UpdateFavorite$" || fail "Alt+T does not open the Tool menu"
-key u
-dialog=$(timeout 30 xdotool search --sync --name '^Authentication$' | head -n 1)
-[ -n "$dialog" ] || fail "no sign-in dialog"
-wait_for 100 finds focus "^focus	text	" || fail "the sign-in dialog's first field does not have the focus: $(reader focus)"
-xdotool type --delay 20 demo
-key Tab
-xdotool type --delay 20 demo
-key Return
+sign_in_by_keys
 favorites_read() {
     rows=$(reader trees)
     grep -q -E "^row	Favorite	Online \([0-9]+\)	" <<< "$rows" && grep -q -E "^row	Favorite	Offline \([0-9]+\)	" <<< "$rows"

@@ -141,6 +141,46 @@ watch_popups() {
     fi
 }
 
+# Whether the session bus has the accessibility bus's launcher.
+a11y_bus() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner org.a11y.Bus 2>/dev/null | grep -c true > /dev/null
+}
+
+# Starts the accessibility bus as a desktop session does, its log in the folder WORK, and waits for
+# it; adds it to pids. The caller's fail tells what went wrong.
+accessibility_start() {
+    /usr/libexec/at-spi-bus-launcher --launch-immediately > "$1/at-spi.log" 2>&1 &
+    pids+=("$!")
+    wait_for 300 a11y_bus || fail "no accessibility bus"
+}
+
+# Whether a window manager runs on $DISPLAY.
+wm_there() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -c "window id" > /dev/null; }
+
+# Starts openbox, its log in the folder WORK, and waits for it; adds it to pids.
+openbox_start() {
+    openbox --sm-disable > "$1/openbox.log" 2>&1 &
+    pids+=("$!")
+    wait_for 300 wm_there || fail "openbox did not start"
+}
+
+# Signs in as demo from the keyboard alone: the Tool menu by its mnemonic, the dialog's fields in
+# turn. Uses the caller's key, finds, reader and fail.
+sign_in_by_keys() {
+    key alt+t
+    wait_for 100 finds menus "^menu item	UpdateFavorite$" || fail "Alt+T does not open the Tool menu"
+    key u
+    local dialog
+    dialog=$(timeout 30 xdotool search --sync --name '^Authentication$' | head -n 1)
+    [ -n "$dialog" ] || fail "no sign-in dialog"
+    wait_for 100 finds focus "^focus	text	" || fail "the sign-in dialog's first field does not have the focus: $(reader focus)"
+    xdotool type --delay 20 demo
+    key Tab
+    xdotool type --delay 20 demo
+    key Return
+}
+
 # Starts BUILD/Parlo with the configuration CONFIG, its trace in LOG, and waits for its first
 # list; sets parlo and adds it to pids. The caller's fail tells what went wrong.
 program_start() {

@@ -90,18 +90,9 @@ settle() {
     done
 }
 
-# The accessibility bus, as a desktop session starts it.
-/usr/libexec/at-spi-bus-launcher --launch-immediately > "$work/at-spi.log" 2>&1 &
-pids+=("$!")
-a11y_bus() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner org.a11y.Bus 2>/dev/null | grep -c true > /dev/null
-}
-wait_for 300 a11y_bus || fail "no accessibility bus"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-pids+=("$!")
-wm_there() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -c "window id" > /dev/null; }
-wait_for 300 wm_there || fail "openbox did not start"
+# The accessibility bus, as a desktop session starts it, and a window manager.
+accessibility_start "$work"
+openbox_start "$work"
 
 # Another program's window, to leave the program for and come back from. It is there before Orca
 # starts: a reader that learns of a window in its first moments may keep it as not showing.
@@ -213,9 +204,9 @@ settle "$at"
 [ "$(times_said "$at" " match(es)? \"")" -eq 1 ] || fail "the search's result is said more than once: $(spoken "$at" | tr '\n' '|')"
 if ! heard_since "$at" "^No performer"; then
     hear Down "^[^ ]*[Aa][^ ]*$row" "Down in the search field does not reach the first match"
-    finds focus "^focus	tree	All$" || fail "Down in the search field leaves the focus on $(reader focus)"
+    wait_for 100 finds focus "^focus	tree	All$" || fail "Down in the search field leaves the focus on $(reader focus)"
 fi
-key ctrl+f
+hear ctrl+f "^Search text\.?$" "Ctrl+F does not reach the search field"
 hear_tree Escape All "Esc from the search field says no row of the tree"
 
 # The Favorite page before the sign-in says why it is empty; the All page's tree its row.
@@ -250,23 +241,14 @@ moments_said "$at" "Online \(" | awk 'NR > 1 && $1 - last < 1 { bad = 1 } { last
 
 # Signed in, the Favorite page works as the All page: its tree and row are said, Tab goes from
 # the tree to the search field and back.
-key alt+t
-wait_for 100 finds menus "^menu item	UpdateFavorite$" || fail "Alt+T does not open the Tool menu"
-key u
-dialog=$(timeout 30 xdotool search --sync --name '^Authentication$' | head -n 1)
-[ -n "$dialog" ] || fail "no sign-in dialog"
-wait_for 100 finds focus "^focus	text	" || fail "the sign-in dialog's first field does not have the focus: $(reader focus)"
-xdotool type --delay 20 demo
-key Tab
-xdotool type --delay 20 demo
-key Return
+sign_in_by_keys
 wait_for 300 finds trees "^row	Favorite	Offline \([0-9]+\)" || fail "the Favorite tree has no groups after signing in: $(reader trees)"
 hear_tree ctrl+Prior All "Ctrl+PageUp to the All page says no row"
 hear_tree ctrl+Next Favorite "Ctrl+PageDown to the Favorite page says no row"
-finds focus "^focus	tree	Favorite$" || fail "Ctrl+PageDown leaves the focus on $(reader focus)"
+wait_for 100 finds focus "^focus	tree	Favorite$" || fail "Ctrl+PageDown leaves the focus on $(reader focus)"
 hear Tab "^Find a performer\.?$|[Ss]earch" "Tab from the Favorite tree does not reach the search field"
 hear_tree Tab Favorite "Tab from the search field does not come back to the tree's row"
-finds focus "^focus	tree	Favorite$" || fail "Tab from the search field goes to $(reader focus)"
+wait_for 100 finds focus "^focus	tree	Favorite$" || fail "Tab from the search field goes to $(reader focus)"
 
 # The program leaves with the reader attached, and without a complaint of the toolkit's. (Orca,
 # which may then wait on the accessibility registry as it leaves, ends with the namespace.)
