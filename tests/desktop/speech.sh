@@ -151,8 +151,9 @@ hear() {
     said_since "$at" "$2" 100 || fail "$3; after $1 Orca said: $(spoken "$at" | tr '\n' '|')"
     settle "$at"
 }
-# After KEYS, Orca says the tree TREE and next one of its rows within ten seconds, pop-ups' news
-# aside; fails saying WHAT did not happen.
+# After KEYS, Orca says the tree TREE (or its page, which bears its name) and next one of its rows
+# within ten seconds, pop-ups' news aside; fails saying WHAT did not happen. Orca says the page
+# alone when it has followed the page's tab before the focus came into the tree.
 # Usage: hear_tree KEYS TREE WHAT
 hear_tree() {
     at=$(mark)
@@ -160,9 +161,9 @@ hear_tree() {
     wait_for 100 tree_then_row "$at" "$2" || fail "$3; after $1 Orca said: $(spoken "$at" | tr '\n' '|')"
     settle "$at"
 }
-# Whether Orca, since MARK, said the tree TREE and right after it one of its rows.
+# Whether Orca, since MARK, said the tree TREE or its page and right after it one of its rows.
 tree_then_row() {
-    spoken "$1" | grep -v "^notification " | grep -A 1 -E "^$2 tree\.?$" | tail -n 1 \
+    spoken "$1" | grep -v "^notification " | grep -A 1 -E "^$2 (tree|page tab)\.?$" | tail -n 1 \
         | grep -c -E "$row|^(Online|Offline) \(" > /dev/null
 }
 # How often Orca said an utterance matching the extended expression REGEX since MARK.
