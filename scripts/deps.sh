@@ -15,6 +15,7 @@ packages=(
     dbus-daemon libglib2.0-bin procps xfce4-panel xfwm4 openbox sway waybar xwayland grim mutter
     at-spi2-core python3-pyatspi orca speech-dispatcher speech-dispatcher-espeak-ng espeak-ng libao4
     gnome-keyring libsecret-tools dunst dbus-bin
+    gnome-shell gnome-shell-extension-appindicator gjs iproute2 util-linux
     imagemagick librsvg2-bin fonts-ipafont-gothic
     help2man dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev

@@ -2,6 +2,7 @@
 
 #include "history/HistoryReader.h"
 #include "history/HistoryWriter.h"
+#include "shell/BoolSetting.h"
 
 #include <wx/config.h>
 
@@ -15,7 +16,7 @@ WatchHistory::WatchHistory(wxConfigBase& config, wxEvtHandler* receiver, const w
     : m_config(config)
     , m_path(path)
     , m_clock(clock)
-    , m_enabled(config.ReadBool(KEEP_KEY, true))
+    , m_enabled(BoolSetting::Read(config, KEEP_KEY, true))
     , m_writer(new HistoryWriter(path, clock, receiver))
     , m_reader(new HistoryReader(path))
 {

@@ -3,6 +3,7 @@
 #include "net/DownloadThread.h"
 #include "net/HttpClient.h"
 #include "net/StopSignal.h"
+#include "shell/BoolSetting.h"
 #include "shell/DurationSetting.h"
 #include "shell/SiteHosts.h"
 #include "shell/SystemProxy.h"
@@ -143,7 +144,7 @@ LumoraSite::PollSettings LumoraSite::ReadPollSettings()
     // Under a second would hammer the site, and 0 would read as a failure.
     settings.seconds =
         DurationSetting::ReadSeconds(*wxConfigBase::Get(), "/System/syncinterval", DEFAULT_SYNC_SECONDS, 1);
-    wxConfigBase::Get()->Read("/System/keepWatching", &settings.keepWatching, false);
+    settings.keepWatching = BoolSetting::Read(*wxConfigBase::Get(), "/System/keepWatching", false);
     return settings;
 }
 
@@ -202,7 +203,7 @@ bool LumoraSite::ShouldKeepWatching(const PollSettings& settings) const
     // Ticked or unticked since the last poll: a failure is a moment to be exact.
     std::shared_ptr<bool> keepWatching = std::make_shared<bool>(settings.keepWatching);
     MainThreadCall::Run([keepWatching](const std::function<bool()>&) {
-        wxConfigBase::Get()->Read("/System/keepWatching", keepWatching.get(), false);
+        *keepWatching = BoolSetting::Read(*wxConfigBase::Get(), "/System/keepWatching", false);
     });
     return *keepWatching;
 }

@@ -102,7 +102,9 @@ void DesktopNotification::OnDownloadFinished(DownloadFinishedEvent& event)
         notify_notification_add_action(m_notification, "profile", profile, &DesktopNotification::OnAction, this, nullptr);
         g_signal_connect(m_notification, "closed", G_CALLBACK(&DesktopNotification::OnClosed), this);
         notify_notification_set_timeout(m_notification, static_cast<int>(seconds * 1000));
-        notify_notification_set_urgency(m_notification, NOTIFY_URGENCY_LOW);
+        // Desktops show no banner for low urgency, only a mark in their list; whom the user
+        // does not want to hear of is never announced at all.
+        notify_notification_set_urgency(m_notification, NOTIFY_URGENCY_NORMAL);
     }
     if ( !m_notification || !notify_notification_show(m_notification, &error) )
     {

@@ -12,6 +12,7 @@
 #include "net/QueryText.h"
 #include "net/wxHTTP2.h"
 #include "shell/Autostart.h"
+#include "shell/BoolSetting.h"
 #include "shell/SiteHosts.h"
 #include "shell/Util.h"
 #include "sync/DaemonThread.h"
@@ -104,14 +105,12 @@ MainFrame::MainFrame()
     CreateStatusBar(1, wxSTB_DEFAULT_STYLE & ~wxSTB_SIZEGRIP);
 
     wxConfigBase* config = Skin::GetConfig();
-    bool onlyFavorite = false;
-    config->Read("/PopupDialog/onlyFavorite", &onlyFavorite, false);
-    m_menuBar->Check(ID_POPUP_ONLY_FAVORITE, onlyFavorite);
+    m_menuBar->Check(ID_POPUP_ONLY_FAVORITE, BoolSetting::Read(*config, "/PopupDialog/onlyFavorite", false));
     m_menuBar->Enable(ID_POPUP_ONLY_FAVORITE, false);
     m_menuBar->Check(ID_QUIET, PopupDialogManager::IsQuiet());
-    m_menuBar->Check(ID_KEEP_WATCHING, config->ReadBool("/System/keepWatching", false));
+    m_menuBar->Check(ID_KEEP_WATCHING, BoolSetting::Read(*config, "/System/keepWatching", false));
     m_menuBar->Check(ID_DESKTOP_NOTIFICATIONS, PopupDialogManager::UsesDesktopNotifications());
-    const bool orderByLastSeen = config->ReadBool("/History/offlineByLastSeen", false);
+    const bool orderByLastSeen = BoolSetting::Read(*config, "/History/offlineByLastSeen", false);
     m_menuBar->Check(ID_ORDER_BY_LAST_SEEN, orderByLastSeen);
 
     // Written on a thread of its own from the first poll on; nothing of it touches the disk here.

@@ -182,11 +182,12 @@ void PopupDialog::SetProperties()
 {
     SetTitle(_("Popup"));
     SetSize(wxSize(150, 150));
-    // Fixed sizes: the sizers take them as they are, whatever the pictures hold.
-    m_titleBar->SetMinSize(wxSize(144, 18));
-    m_titleBar->SetSize(wxSize(144, 18));
-    m_styleBar->SetMinSize(wxSize(144, 12));
-    m_styleBar->SetSize(wxSize(144, 12));
+    // Fixed sizes: the sizers take them as they are, whatever the pictures hold. The bars are as
+    // wide as the pop-up, so that no strip of plain background shows beside them.
+    m_titleBar->SetMinSize(wxSize(150, 18));
+    m_titleBar->SetSize(wxSize(150, 18));
+    m_styleBar->SetMinSize(wxSize(150, 12));
+    m_styleBar->SetSize(wxSize(150, 12));
     m_profileImage->SetMinSize(Thumbnail::SIZE);
     m_profileImage->SetSize(Thumbnail::SIZE);
     m_nameLabel->SetMinSize(wxSize(108, 18));
@@ -213,8 +214,9 @@ void PopupDialog::DoLayout()
     contentSizer->Fit(m_contentPanel);
     contentSizer->SetSizeHints(m_contentPanel);
 
-    mainSizer->Add(m_titleBar, 0, 0, 0);
-    mainSizer->Add(m_styleBar, 0, 0, 0);
+    // Across the panel, whatever its border leaves of it.
+    mainSizer->Add(m_titleBar, 0, wxEXPAND, 0);
+    mainSizer->Add(m_styleBar, 0, wxEXPAND, 0);
     mainSizer->Add(m_contentPanel, 1, wxEXPAND | wxALL, 0);
     m_mainPanel->SetAutoLayout(true);
     m_mainPanel->SetSizer(mainSizer);

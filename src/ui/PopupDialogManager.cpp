@@ -1,6 +1,7 @@
 #include "ui/PopupDialogManager.h"
 
 #include "model/User.h"
+#include "shell/BoolSetting.h"
 #include "shell/SessionBus.h"
 #include "skin/Skin.h"
 #include "sync/UserEvent.h"
@@ -63,12 +64,12 @@ void PopupDialogManager::OnUserChanged(UserEvent& event)
 
 bool PopupDialogManager::IsQuiet()
 {
-    return Skin::GetConfig()->ReadBool("/PopupDialog/quiet", false);
+    return BoolSetting::Read(*Skin::GetConfig(), "/PopupDialog/quiet", false);
 }
 
 bool PopupDialogManager::UsesDesktopNotifications()
 {
-    return Skin::GetConfig()->ReadBool("/PopupDialog/desktopNotifications", false);
+    return BoolSetting::Read(*Skin::GetConfig(), "/PopupDialog/desktopNotifications", false);
 }
 
 bool PopupDialogManager::CanUseDesktopNotifications()

@@ -186,6 +186,7 @@ bool StatusNotifierItem::Export(const wxMenu& menu)
     }
 
     m_menu.reset(new StatusNotifierMenu(MENU_PATH, menu, m_handlers.chosen));
+    m_registration.reset(new StatusNotifierRegistration(m_bus, m_busName));
     m_signalId = g_dbus_connection_signal_subscribe(m_bus, WATCHER, WATCHER, nullptr, WATCHER_PATH, nullptr,
                                                     G_DBUS_SIGNAL_FLAGS_NONE, &Glue::WatcherSignal, this, nullptr);
     m_watchId = g_bus_watch_name_on_connection(m_bus, WATCHER, G_BUS_NAME_WATCHER_FLAGS_NONE, &Glue::WatcherAppeared,
@@ -201,6 +202,7 @@ StatusNotifierItem::~StatusNotifierItem()
         g_bus_unwatch_name(m_watchId);
     if ( m_signalId )
         g_dbus_connection_signal_unsubscribe(m_bus, m_signalId);
+    m_registration.reset();
     m_menu.reset();
     if ( m_objectId )
         g_dbus_connection_unregister_object(m_bus, m_objectId);
@@ -315,17 +317,13 @@ void StatusNotifierItem::Emit(const char* signal)
 void StatusNotifierItem::OnWatcherAppeared()
 {
     AskForHost();
-    // Sent without waiting for the answer: a watcher may well ask us things before it gives one.
-    // That it took the item, its signal tells.
-    g_dbus_connection_call(m_bus, WATCHER, WATCHER_PATH, WATCHER, "RegisterStatusNotifierItem",
-                           g_variant_new("(s)", m_busName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
-                           nullptr, nullptr, nullptr);
-    wxLogTrace("lumora", "StatusNotifierItem: registering %s with the watcher", m_busName);
+    m_registration->Begin();
 }
 
 void StatusNotifierItem::OnWatcherVanished()
 {
     wxLogTrace("lumora", "StatusNotifierItem: no watcher");
+    m_registration->End();
     SetShown(false, false);
 }
 
@@ -341,10 +339,14 @@ void StatusNotifierItem::OnWatcherSignal(const char* signal, GVariant* parameter
         return;
     const char* service = nullptr;
     g_variant_get(parameters, "(&s)", &service);
-    // Watchers name an item by its bus name, some with its object path after it.
-    if ( !service || std::string(service).find(m_busName) == std::string::npos )
+    if ( !service || !m_registration->IsOurs(service) )
         return;
-    SetShown(name == "StatusNotifierItemRegistered", m_hostThere);
+    const bool taken = name == "StatusNotifierItemRegistered";
+    if ( taken )
+        m_registration->Taken();
+    else
+        m_registration->Dropped();
+    SetShown(taken, m_hostThere);
 }
 
 void StatusNotifierItem::AskForHost()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/StatusNotifierMenu.h"
+#include "ui/StatusNotifierRegistration.h"
 
 #include <wx/string.h>
 
@@ -18,10 +19,11 @@ typedef struct _GVariant GVariant;
 // An icon in the panels of today's desktops: an org.kde.StatusNotifierItem on the session bus,
 // under a name of its own, with its menu through StatusNotifierMenu. It is registered with the
 // panel's watcher whenever one is there, at the start or whenever one appears later (a panel
-// started after the program, or started again). Main thread only, like every window.
+// started after the program, or started again), and again when the watcher drops it. Main
+// thread only, like every window.
 //
 // It never waits on a reply from elsewhere that could call back into code that may be gone: the
-// registration is sent without one, and its success is seen in the watcher's own signal.
+// registration is sent without one, and its success is seen in the watcher's own signal or list.
 class StatusNotifierItem
 {
 public:
@@ -83,6 +85,7 @@ private:
     static Pixmap ToPixmap(const wxImage& image);
     std::vector<Pixmap> m_iconPixmaps;
     std::unique_ptr<StatusNotifierMenu> m_menu;
+    std::unique_ptr<StatusNotifierRegistration> m_registration;
 
     unsigned m_objectId = 0;
     unsigned m_watchId = 0;

@@ -68,8 +68,9 @@ pids+=("$!")
 # Performers come and go, and become free, at every poll.
 sitesim_start "$build" "$work/sitesim.log" --performers 30 --churn 0.3
 
-# On: one notification per pop-up the program would open, and no pop-up window.
-start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+# On: one notification per pop-up the program would open, and no pop-up window. The settings are
+# written as people write them by hand.
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=true"
 some_notifications() { [ "$(notifications)" -ge 4 ]; }
 wait_for 300 some_notifications || fail "no notifications came"
 # The site holds its breath: what was announced so far is all there is to show.
@@ -95,10 +96,12 @@ calls=$(calls_with .)
     || fail "a notification without a default action"
 [ "$(calls_with 'array \[ (string "[^"]*" )*string "Profile" ')" -eq "$calls" ] \
     || fail "a notification without its Profile button"
+# Of normal urgency: desktops show no banner for a low one.
+[ "$(calls_with '"urgency" variant byte 1 ')" -eq "$calls" ] || fail "a notification not of normal urgency"
 
 # Its action opens the preview page of its performer.
 dunstctl close-all
-start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=Yes"
 shown() { [ "$(dunstctl count displayed)" -ge 1 ]; }
 wait_for 300 shown || fail "no notification came"
 dunstctl action 0
@@ -111,7 +114,7 @@ stop_program
 # So do its "Profile" button, chosen from dunst's menu of actions, and a click on it: a real click
 # of the pointer, which runs its "default" action.
 dunstctl close-all
-start_program "[PopupDialog]" "duration=60" "desktopNotifications=1"
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=ON"
 wait_for 300 shown || fail "no notification came"
 pages=$(opened_pages)
 dunstctl context
@@ -132,7 +135,7 @@ stop_program
 
 # Quiet: none.
 before=$(notifications)
-start_program "[PopupDialog]" "duration=60" "desktopNotifications=1" "quiet=1"
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=1" "quiet=TRUE"
 polls() { grep -c "online_performers.js" "$work/sitesim.log" || true; }
 polled=$(polls)
 five_polls() { [ "$(polls)" -ge $((polled + 5)) ]; }
@@ -140,10 +143,11 @@ wait_for 300 five_polls || fail "the program does not poll"
 stop_program
 [ "$(notifications)" -eq "$before" ] || fail "quiet mode let notifications through"
 
-# Off: the pop-up windows, and no notification.
-start_program "[PopupDialog]" "duration=60"
+# Off: the pop-up windows, and no notification; so is a value that says neither, which is traced.
+start_program "[PopupDialog]" "duration=60" "desktopNotifications=maybe"
 some_popups() { [ "$(popup_count)" -ge 2 ]; }
 wait_for 300 some_popups || fail "no pop-up windows came"
 stop_program
 [ "$(notifications)" -eq "$before" ] || fail "notifications came with the option off"
+grep -q '/PopupDialog/desktopNotifications = "maybe"' "$log" || fail "the value not taken was not traced"
 echo "notifications.sh: one notification per pop-up, ours by its entry and icon, with its picture, its action and its click; none in quiet mode; windows when off"

@@ -2,9 +2,9 @@
 # Pop-ups as they come and go on the desktops people have: XFCE's window manager with its panel
 # along the bottom, openbox, and no window manager at all, and XFCE again at scale 2. Sixty
 # performers change at every poll of 2 s and each pop-up stays 8 s, so that pop-ups close while
-# others stay. Every pop-up is whole, with its name, inside the work area in the corner's stack, in
-# a place of its own; at scale 2 its pictures are the skin's larger ones, not the small ones
-# enlarged; and a screen reader is told who came and what happened.
+# others stay. Every pop-up is whole, with its name and its bars across its width, inside the work
+# area in the corner's stack, in a place of its own; at scale 2 its pictures are the skin's larger
+# ones, not the small ones enlarged; and a screen reader is told who came and what happened.
 # Usage: popups.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -108,6 +108,15 @@ while read -r x y; do
     named=$((named + 1))
 done <<< "$seen"
 [ "$named" -ge 2 ] || fail "too few pop-ups to look at"
+
+# The skin's title and style bars span the whole width: no plain grey background beside them.
+while read -r x y; do
+    [ -n "$x" ] || continue
+    cut $((x + size - 6 * scale)) "$y" $((6 * scale)) $((30 * scale)) "$work/edge.png"
+    grey=$(convert "$work/edge.png" -colorspace HSL -channel G -separate +channel -threshold 10% -negate \
+        -format "%[fx:round(mean*w*h)]" info:)
+    [ "$grey" -eq 0 ] || fail "the pop-up at $x,$y has $grey grey pixels beside its bars"
+done <<< "$seen"
 
 if [ "$scale" -eq 2 ]; then
     # The title bar on screen is the skin's larger picture, pixel for pixel, not the small one

@@ -216,7 +216,7 @@ TEST_F(PopupDialogTest, BuildsItsWindowsAndShowsTheThumbnailAt107x82)
     EXPECT_EQ(wxColour(255, 255, 255), popup->GetNameLabel()->GetForegroundColour());
     EXPECT_EQ(10, popup->GetNameLabel()->GetFont().GetPointSize());
     EXPECT_EQ(wxSize(107, 82), popup->GetProfileImage()->GetSize());
-    EXPECT_EQ(wxSize(144, 12), popup->GetStyleBar()->GetSize());
+    EXPECT_EQ(wxSize(150, 12), popup->GetStyleBar()->GetSize());
     EXPECT_TRUE(SamePixels(ImageOf(Skin::GetInstance()->GetBitmap("PopupDialog_styleBar_ONLINE")),
                            ImageOf(popup->GetStyleBar()->GetBitmap())));
 

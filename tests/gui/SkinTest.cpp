@@ -319,9 +319,9 @@ TEST_F(SkinTest, BuiltSkinHoldsEveryImageAtItsSize)
         { "UserListTreeCtrl_freeIcon", wxSize(16, 16) },
         { "UserListTreeCtrl_busyIcon", wxSize(16, 16) },
         { "UserListTreeCtrl_offlineIcon", wxSize(16, 16) },
-        { "PopupDialog_titleBar", wxSize(144, 18) },
-        { "PopupDialog_styleBar_ONLINE", wxSize(144, 12) },
-        { "PopupDialog_styleBar_FREE", wxSize(144, 12) },
+        { "PopupDialog_titleBar", wxSize(150, 18) },
+        { "PopupDialog_styleBar_ONLINE", wxSize(150, 12) },
+        { "PopupDialog_styleBar_FREE", wxSize(150, 12) },
         { "PopupDialog_profileImage", wxSize(107, 82) },
         { "PopupDialog_contentPanel", wxSize(148, 118) },
     };
