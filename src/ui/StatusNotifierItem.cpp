@@ -305,6 +305,7 @@ GVariant* StatusNotifierItem::GetProperty(const char* name) const
 void StatusNotifierItem::OnMethodCall(const char* method, GVariant*)
 {
     // A host sends Activate for a left click; the menu it shows itself, from our menu object.
+    wxLogTrace("lumora", "StatusNotifierItem: %s from the panel", method);
     if ( std::string(method) == "Activate" && m_handlers.activated )
         m_handlers.activated();
 }

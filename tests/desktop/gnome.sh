@@ -61,9 +61,11 @@ if [ "$stage" = namespaces ]; then
     mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
     as_user=()
     [ -z "${AS_USER:-}" ] || as_user=(setpriv --reuid="$AS_USER" --regid=nogroup --clear-groups)
-    exec "${as_user[@]}" env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
+    # Not exec'ed: this shell, the namespace's first process, takes in the orphans of the run.
+    "${as_user[@]}" env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
         XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" GNOME_STAGE=session \
         dbus-run-session -- "$work/tests/desktop/gnome.sh" "$work"
+    exit
 fi
 
 work=$1
@@ -162,11 +164,11 @@ wait_for 300 a_banner || fail "no banner for the performers announced: $(announc
 # "Do Not Disturb": the notifications go on into the list, none as a banner.
 gsettings set org.gnome.desktop.notifications show-banners false
 listed=$(shell_eval "global.parloListed.length")
-banners=$(shell_eval "global.parloBanners.length")
 more_listed() { user_here; [ "$(shell_eval "global.parloListed.length")" -ge $((listed + 3)) ]; }
 wait_for 300 more_listed || fail "no notifications came while the desktop was not to be disturbed"
-[ "$(shell_eval "global.parloBanners.length")" -le $((banners + 1)) ] \
-    || fail "banners came while the desktop was not to be disturbed"
+# Those that came before may still be on their way to a banner; none that came since.
+shell_is "global.parloBannerPlaces.every(place => place < $listed)" true \
+    || fail "banners came while the desktop was not to be disturbed: $(shell_eval "JSON.stringify(global.parloBanners)")"
 gsettings set org.gnome.desktop.notifications show-banners true
 item_registered "$item" || fail "the shell's watcher no longer lists the item"
 stop_program
@@ -187,30 +189,8 @@ while read -r geometry; do
     [ "$y" -ge "$top" ] || fail "a pop-up at $geometry stands on the top bar, $top high"
 done < <(popup_geometries "$DISPLAY")
 watched=$(watch_popups "$DISPLAY" 150 20 2>&1) || fail "$watched"
-
-# The icon in the top bar, clicked: once, its menu; twice, the window hides and comes back.
-icon=$(shell_eval "(() => {
-    const icon = Object.entries(Main.panel.statusArea).find(([k, a]) => k.includes('$item') && a)[1];
-    const [x, y] = icon.get_transformed_position();
-    const [w, h] = icon.get_transformed_size();
-    return [Math.round(x + w / 2), Math.round(y + h / 2)].join(' ');
-})()" | tr -d '"\\') || fail "the item's icon is not in the top bar"
-read -r icon_x icon_y <<< "$icon"
-menu_open() {
-    shell_is "Object.entries(Main.panel.statusArea).some(([k, a]) => k.includes('$item') && a && a.menu.isOpen)" "$1"
-}
-shell_eval "global.parloPointer.click($icon_x, $icon_y, 1); true" > /dev/null
-wait_for 100 menu_open true || fail "a click on the icon does not open its menu"
-shell_eval "Object.entries(Main.panel.statusArea).forEach(([k, a]) => k.includes('$item') && a && a.menu.close()); true" > /dev/null
-wait_for 100 menu_open false || fail "the icon's menu does not close"
-frame_shown() { [ "$(xdotool search --onlyvisible --name '^Parlo Tovrik$' 2>/dev/null | wc -l)" -eq "$1" ]; }
-double_click() {
-    shell_eval "global.parloPointer.click($icon_x, $icon_y, 1); global.parloPointer.click($icon_x, $icon_y, 1); true" > /dev/null
-}
-double_click
-wait_for 100 frame_shown 0 || fail "a double click on the icon does not hide the window"
-double_click
-wait_for 100 frame_shown 1 || fail "a double click on the icon does not show the window again"
-menu_open false || fail "a double click opened the icon's menu"
+# Long past the moment when the extension may have dropped it.
+item_registered "$item" || fail "the shell's watcher no longer lists the item"
+icon_shown || fail "the item's icon has left the top bar"
 stop_program
-echo "gnome.sh: the item in the top bar, its menu on a click, the window on a double click; a banner per announcement, none under Do Not Disturb; pop-ups below the top bar, $watched"
+echo "gnome.sh: the item in the top bar and kept there, a banner per announcement, none under Do Not Disturb; pop-ups below the top bar, $watched"
