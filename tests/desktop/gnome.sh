@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # GNOME Shell as most people meet it: a Wayland session with XWayland and the AppIndicator
 # extension, headless, the program started by the shell as a session's program. Its tray item is
-# in the top bar and stays there; a performer coming online shows a banner, with the desktop's
-# notifications on; "Do Not Disturb" puts them in the list without one; with them off, the pop-up
-# windows stand whole below the top bar, each in a place of its own; SIGTERM ends the program.
+# in the top bar and stays there; with the desktop's notifications on, "Do Not Disturb" puts them
+# in the list without a banner, and once signed in from the keyboard a favourite coming online
+# shows one; with them off, the pop-up windows stand whole below the top bar, each in a place of
+# its own; SIGTERM ends the program.
 #
 # The shell runs as an ordinary user (as root it keeps a banner up of its own), with a system bus
 # of our own that offers nothing and no systemd to be found, in namespaces of its own: every
@@ -23,6 +24,11 @@ if [ -z "$stage" ]; then
     mkdir -p "$work/program" "$extensions" "$work/run" "$work/tests/desktop" "$work/tests/common" "$work/scripts"
     cp -r "$build/Parlo" "$build/Parlo.so" "$build/Parlo.skin" "$build/ja" "$build/sitesim" "$work/program/"
     cp -r "$here/gnome-probe" "$extensions/parlo-probe@parlotovrik.org"
+    # No keyring in this session (the keyring test has one): a new one would ask for its own
+    # password first. The user's own services come before the system's.
+    mkdir -p "$work/home/.local/share/dbus-1/services"
+    printf '[D-BUS Service]\nName=%s\nExec=/bin/false\n' org.freedesktop.secrets \
+        > "$work/home/.local/share/dbus-1/services/org.freedesktop.secrets.service"
     cp "$0" "$here/session.sh" "$here/bare-bus.conf" "$work/tests/desktop/"
     cp "$here/../common/program.sh" "$work/tests/common/"
     cp "$here/../../scripts/sitesim.sh" "$work/scripts/"
@@ -110,11 +116,17 @@ pids+=("$(cat "$HOME/system-bus.pid")")
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/system_bus
 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', 'parlo-probe@parlotovrik.org']"
 
-sitesim_start "$build" "$HOME/sitesim.log" --performers 30 --churn 0.2
-# Pop-ups close while others stay, and new ones take the places left.
+# Performers who come online again and again in the site's first minutes.
+favourites=Vika1994,SweetRuby,Lovely_Mila,BellaFox,Angel_Bella,KseniaRose,LovelyGina,Ines_Cat,DashaSky,RoseMoon
+sitesim_start "$build" "$HOME/sitesim.log" --performers 30 --churn 0.2 --account demo:demo --favorites "$favourites"
+# Pop-ups close while others stay, and new ones take the places left. The account is written down,
+# as where no keyring is to be had.
 configure() {
     sitesim_config "$HOME/Parlo.conf" "[SplashScreen]" "duration=0" "[System]" "syncinterval=2" \
         "[PopupDialog]" "duration=8" "$@"
+    local lines
+    lines=$(cat "$HOME/Parlo.conf")
+    printf 'id=demo\npassword=demo\n%s\n' "$lines" > "$HOME/Parlo.conf"
 }
 
 LIBGL_ALWAYS_SOFTWARE=1 gnome-shell --headless --wayland --virtual-monitor 1280x800 > "$HOME/shell.log" 2>&1 &
@@ -133,6 +145,8 @@ start_program() {
         'exec env WXTRACE=lumora $build/Parlo --no-update --config $HOME/Parlo.conf > $log 2>&1']); true" > /dev/null \
         || fail "the shell did not start the program"
     wait_for 600 grep -q "first list of" "$log" || fail "the program did not show the list"
+    # GNOME may go back into the overview when the first window comes.
+    wait_for 300 overview_left || fail "the shell stays in its overview"
     parlo=$(pgrep -u "$(id -u)" -f "$build/Parlo --no-update" | sed -n 1p)
     item=$(item_name "$log") || fail "the program put no tray item on the bus"
     wait_for 100 item_registered "$item" || fail "the shell's watcher did not take the item $item"
@@ -147,19 +161,22 @@ stop_program() {
     no_complaints "$log" || fail "the program's log has the lines above"
 }
 
-# Notifications on, as people write it.
-start_program "desktopNotifications=true"
+# The program's X display, on XWayland.
+program_display() {
+    DISPLAY=$(tr '\0' '\n' < "/proc/$parlo/environ" | sed -n 's/^DISPLAY=//p')
+    XAUTHORITY=$(tr '\0' '\n' < "/proc/$parlo/environ" | sed -n 's/^XAUTHORITY=//p')
+    [ -n "$DISPLAY" ] || fail "the shell gave the program no X display"
+    export DISPLAY XAUTHORITY
+}
 
 # A user at the desktop: the pointer moves now and then. (GNOME keeps a banner up for as long as
 # the user is away, and shows no other meanwhile.)
 user_here() { shell_eval "global.parloPointer.moveTo(600 + Math.random() * 100, 500); true" > /dev/null; }
+keys() { shell_eval "global.parloKeys.chord(['$(sed "s/ /', '/g" <<< "$*")']); true" > /dev/null; }
 
-# Banners: the performers the program announced, shown by the shell.
-announced() { grep -o "PopupDialogManager: announcing .*" "$log" | sed 's/.*announcing //' | sort -u; }
-# (Eval's answer is JSON inside a quoted string.)
-bannered() { shell_eval "global.parloBanners.join(' ')" | tr ' ' '\n' | sort -u; }
-a_banner() { user_here; [ -n "$(comm -12 <(announced) <(bannered))" ]; }
-wait_for 300 a_banner || fail "no banner for the performers announced: $(announced | head -n 3 | tr '\n' ' ')"
+# Notifications on, as people write it, for favourites only once signed in.
+start_program "desktopNotifications=true" "onlyFavorite=yes"
+program_display
 
 # "Do Not Disturb": the notifications go on into the list, none as a banner.
 gsettings set org.gnome.desktop.notifications show-banners false
@@ -170,16 +187,43 @@ wait_for 300 more_listed || fail "no notifications came while the desktop was no
 shell_is "global.parloBannerPlaces.every(place => place < $listed)" true \
     || fail "banners came while the desktop was not to be disturbed: $(shell_eval "JSON.stringify(global.parloBanners)")"
 gsettings set org.gnome.desktop.notifications show-banners true
+
+# Signed in from the keyboard: Tool, UpdateFavorite, and the dialog as the configuration fills it.
+# The window is brought to the front first, as a user does before typing into it.
+frame_focused() {
+    shell_eval "(() => {
+        const frame = global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() === 'Parlo Tovrik');
+        if (frame && !frame.has_focus())
+            frame.activate(global.get_current_time());
+        return !!frame && frame.has_focus();
+    })()" | grep -c true > /dev/null
+}
+wait_for 100 frame_focused || fail "the window does not take the focus"
+keys Alt_L t
+keys u
+dialog_there() { window_search --onlyvisible --name '^Authentication$' > /dev/null; }
+wait_for 300 dialog_there || fail "Alt+T, U did not open the sign-in dialog"
+keys Return
+signed_in() { grep -q "tovrik?username=demo" "$HOME/sitesim.log"; }
+wait_for 300 signed_in || fail "the dialog did not sign in"
+wait_for 100 eval '! dialog_there' || fail "the sign-in dialog stays"
+since=$(wc -l < "$log")
+
+# A favourite coming online: a banner. Only favourites are announced now.
+announced() { tail -n +"$since" "$log" | sed -n 's/.*PopupDialogManager: announcing //p' | sort -u; }
+# (Eval's answer is JSON inside a quoted string.)
+bannered() { shell_eval "global.parloBanners.join(' ')" | tr ' ' '\n' | sort -u; }
+a_banner() { user_here; [ -n "$(comm -12 <(announced) <(bannered))" ]; }
+wait_for 600 a_banner || fail "no banner for the favourites announced: $(announced | tr '\n' ' ')"
+while read -r name; do
+    [[ ,$favourites, == *,$name,* ]] || fail "$name, no favourite, was announced after the sign-in"
+done < <(announced)
 item_registered "$item" || fail "the shell's watcher no longer lists the item"
 stop_program
 
 # Notifications off: pop-up windows, on XWayland, whole below the top bar and apart.
 start_program "desktopNotifications=off"
-wait_for 300 overview_left || fail "the shell stays in its overview"
-DISPLAY=$(tr '\0' '\n' < "/proc/$parlo/environ" | sed -n 's/^DISPLAY=//p')
-XAUTHORITY=$(tr '\0' '\n' < "/proc/$parlo/environ" | sed -n 's/^XAUTHORITY=//p')
-[ -n "$DISPLAY" ] || fail "the shell gave the program no X display"
-export DISPLAY XAUTHORITY
+program_display
 enough_popups() { [ "$(popup_geometries "$DISPLAY" | wc -l)" -ge 3 ]; }
 wait_for 300 enough_popups || fail "no pop-ups came"
 screenshot
@@ -193,4 +237,4 @@ watched=$(watch_popups "$DISPLAY" 150 20 2>&1) || fail "$watched"
 item_registered "$item" || fail "the shell's watcher no longer lists the item"
 icon_shown || fail "the item's icon has left the top bar"
 stop_program
-echo "gnome.sh: the item in the top bar and kept there, a banner per announcement, none under Do Not Disturb; pop-ups below the top bar, $watched"
+echo "gnome.sh: the item in the top bar and kept there; none under Do Not Disturb, a banner for a favourite once signed in; pop-ups below the top bar, $watched"

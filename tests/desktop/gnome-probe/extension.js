@@ -1,7 +1,7 @@
 // For the desktop tests only: the shell answers org.gnome.Shell.Eval (as in Looking Glass's
 // unsafe mode), notes the title of every notification it shows as a banner and of every one it
 // puts in its list, so that a test can tell a banner from a mere entry however short-lived, and
-// has a pointer of its own for the test to move, as a user at the desktop does.
+// has a pointer and a keyboard of its own for the test to use, as a user at the desktop does.
 /* exported init */
 const { Clutter, GLib } = imports.gi;
 const Main = imports.ui.main;
@@ -33,6 +33,17 @@ class Probe {
         const pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
         global.parloPointer = {
             moveTo: (x, y) => pointer.notify_absolute_motion(GLib.get_monotonic_time(), x, y),
+        };
+        // Keys by their names, pressed in turn and let go in the other order: ['Alt_L', 't'].
+        const keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+        global.parloKeys = {
+            chord: names => {
+                const keyvals = names.map(name => Clutter[`KEY_${name}`]);
+                keyvals.forEach(keyval =>
+                    keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.PRESSED));
+                keyvals.reverse().forEach(keyval =>
+                    keyboard.notify_keyval(GLib.get_monotonic_time(), keyval, Clutter.KeyState.RELEASED));
+            },
         };
     }
 
