@@ -722,4 +722,5 @@ void MainFrame::OnDownloadFinished(DownloadFinishedEvent& event)
     m_favoriteTree->GetEventHandler()->AddPendingEvent(list);
     Skin::GetConfig()->Write("/favorites", stored);
     m_loggedIn = true;
+    wxLogTrace("lumora", "MainFrame: signed in, %d favourites", static_cast<int>(names.size()));
 }

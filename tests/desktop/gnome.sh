@@ -204,10 +204,11 @@ keys u
 dialog_there() { window_search --onlyvisible --name '^Authentication$' > /dev/null; }
 wait_for 300 dialog_there || fail "Alt+T, U did not open the sign-in dialog"
 keys Return
-signed_in() { grep -q "tovrik?username=demo" "$HOME/sitesim.log"; }
+signed_in() { grep -q "MainFrame: signed in" "$log"; }
 wait_for 300 signed_in || fail "the dialog did not sign in"
 wait_for 100 eval '! dialog_there' || fail "the sign-in dialog stays"
-since=$(wc -l < "$log")
+# What the program announced once it knew the favourites.
+since=$(grep -n "MainFrame: signed in" "$log" | cut -d: -f1)
 
 # A favourite coming online: a banner. Only favourites are announced now.
 announced() { tail -n +"$since" "$log" | sed -n 's/.*PopupDialogManager: announcing //p' | sort -u; }
